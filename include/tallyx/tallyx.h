@@ -1,0 +1,164 @@
+/*
+ * tallyx: reading and programming roadside traffic counters.
+ *
+ * The library is used only through the ten functions below. A caller obtains a
+ * handle from Init, configures it with SetProperty, optionally registers the two
+ * callbacks, runs one device operation (ReadDevice or WriteDevice), reads the
+ * results back with GetProperty and GetFirstValue/GetNextValue, and releases the
+ * handle with Term.
+ *
+ * Text arguments are 8-bit null-terminated strings. Output buffers are passed as a
+ * pointer and a size in bytes that includes room for the terminating null.
+ */
+#ifndef TALLYX_TALLYX_H
+#define TALLYX_TALLYX_H
+
+#include <stdint.h>
+
+#if defined(TALLYX_BUILDING_LIBRARY)
+#define TALLYX_API __attribute__((visibility("default")))
+#else
+#define TALLYX_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* An opaque handle to a library context. */
+typedef struct TallyxContext* TallyxHandle;
+
+/* Progress callback: called with the caller's handle and a step number that starts
+ * at 1 for every device operation. Returning exactly 1 aborts the operation. */
+typedef int32_t (*ProgressCallback)(TallyxHandle handle, uint32_t step);
+
+/* Prompt callback: called with the caller's handle and one of the PROMPT_REASON_
+ * values. Returning anything but 0 aborts. */
+typedef int32_t (*PromptCallback)(TallyxHandle handle, int32_t reason);
+
+/* Prompt reasons. */
+#define PROMPT_REASON_CONNECT 1
+#define PROMPT_REASON_DISCONNECT 2
+#define PROMPT_REASON_LOWBATTERY 3
+
+/* Return codes. */
+#define RETCODE_OK 0
+#define RETCODE_ABORTED 1
+#define RETCODE_NOMOREVALUES 2
+#define RETCODE_ERR_INVALIDHANDLE (-1)
+#define RETCODE_ERR_INVALIDPROPERTY (-10)
+#define RETCODE_ERR_INVALIDPROPERTYVALUE (-11)
+#define RETCODE_ERR_VALUETOOBIG (-12)
+#define RETCODE_ERR_READONLYPROPERTY (-13)
+#define RETCODE_ERR_BADRANGE (-14)
+#define RETCODE_ERR_BADPERIOD (-15)
+#define RETCODE_ERR_PARTIALLASTPERIOD (-16)
+#define RETCODE_ERR_RANGETOOBIG (-17)
+#define RETCODE_ERR_BADSTARTDATETIME (-18)
+#define RETCODE_ERR_BADENDDATETIME (-19)
+#define RETCODE_ERR_BADSPEEDBINS (-20)
+#define RETCODE_ERR_BADLENGTHBINS (-21)
+#define RETCODE_ERR_OUTOFSEQUENCE (-22)
+#define RETCODE_ERR_PORTCLOSED (-30)
+#define RETCODE_ERR_CANTOPENPORT (-31)
+#define RETCODE_ERR_CANTCONFIGPORT (-32)
+#define RETCODE_ERR_CANTCONFIGPORTHS (-33)
+#define RETCODE_ERR_FAILEDTOWAKEUP (-34)
+#define RETCODE_ERR_SENDINGDATA (-40)
+#define RETCODE_ERR_BADUNITTYPE (-41)
+#define RETCODE_ERR_ERASEMEMORY (-42)
+#define RETCODE_ERR_CONFIRMATION (-43)
+#define RETCODE_ERR_READ (-50)
+#define RETCODE_ERR_READNOCRC (-53)
+#define RETCODE_ERR_CRC (-54)
+#define RETCODE_ERR_BADRESPONSE (-55)
+#define RETCODE_ERR_BADDATATYPE (-60)
+#define RETCODE_ERR_BADFORMATTYPE (-61)
+#define RETCODE_ERR_ITERNOTINITIALIZED (-62)
+#define RETCODE_ERR_NOTIMPLEMENTED (-100)
+#define RETCODE_ERR_BUFFERTOOSMALL (-101)
+
+/* Property names. */
+#define PROPERTY_COMM_PORT "PROPERTY_COMM_PORT"
+#define PROPERTY_USBX_PORT "PROPERTY_USBX_PORT"
+#define PROPERTY_COMM_BAUD "PROPERTY_COMM_BAUD"
+#define PROPERTY_COMM_PARITY "PROPERTY_COMM_PARITY"
+#define PROPERTY_COMM_NUMBITS "PROPERTY_COMM_NUMBITS"
+#define PROPERTY_COMM_NUMSTOPBITS "PROPERTY_COMM_NUMSTOPBITS"
+#define PROPERTY_COMM_LOGFOLDER "PROPERTY_COMM_LOGFOLDER"
+#define PROPERTY_COMM_LOGLEVEL "PROPERTY_COMM_LOGLEVEL"
+#define PROPERTY_COMM_PEEKTOUTMS "PROPERTY_COMM_PEEKTOUTMS"
+#define PROPERTY_COMM_RECVTOUTMS "PROPERTY_COMM_RECVTOUTMS"
+#define PROPERTY_COMM_SENDTOUTMS "PROPERTY_COMM_SENDTOUTMS"
+#define PROPERTY_COMM_WAITAFTERRESETMS "PROPERTY_COMM_WAITAFTERRESETMS"
+#define PROPERTY_COMM_WAITBETWEENREQSMS "PROPERTY_COMM_WAITBETWEENREQSMS"
+#define PROPERTY_STUDY_STATE "PROPERTY_STUDY_STATE"
+#define PROPERTY_STUDY_CITY "PROPERTY_STUDY_CITY"
+#define PROPERTY_STUDY_COUNTY "PROPERTY_STUDY_COUNTY"
+#define PROPERTY_STUDY_ADDRESS "PROPERTY_STUDY_ADDRESS"
+#define PROPERTY_STUDY_LANE "PROPERTY_STUDY_LANE"
+#define PROPERTY_STUDY_SPEEDLIMIT "PROPERTY_STUDY_SPEEDLIMIT"
+#define PROPERTY_STUDY_OPERATOR "PROPERTY_STUDY_OPERATOR"
+#define PROPERTY_DEV_SERIALNO "PROPERTY_DEV_SERIALNO"
+#define PROPERTY_DEV_UNITTYPE "PROPERTY_DEV_UNITTYPE"
+#define PROPERTY_DEV_FIRMWAREREV "PROPERTY_DEV_FIRMWAREREV"
+#define PROPERTY_DEV_BATTERYVOLTAGE "PROPERTY_DEV_BATTERYVOLTAGE"
+#define PROPERTY_DEV_ACR "PROPERTY_DEV_ACR"
+#define PROPERTY_DEV_BATTERYPERCENT "PROPERTY_DEV_BATTERYPERCENT"
+#define PROPERTY_STUDY_LENGTHBINS "PROPERTY_STUDY_LENGTHBINS"
+#define PROPERTY_STUDY_SPEEDBINS "PROPERTY_STUDY_SPEEDBINS"
+#define PROPERTY_STUDY_BEGINDATETIME "PROPERTY_STUDY_BEGINDATETIME"
+#define PROPERTY_STUDY_ENDDATETIME "PROPERTY_STUDY_ENDDATETIME"
+#define PROPERTY_STUDY_RANGETIME "PROPERTY_STUDY_RANGETIME"
+#define PROPERTY_STUDY_PERIODTIME "PROPERTY_STUDY_PERIODTIME"
+#define PROPERTY_STUDY_NUMRECORDS "PROPERTY_STUDY_NUMRECORDS"
+#define PROPERTY_STUDY_BINRECORDSIZE "PROPERTY_STUDY_BINRECORDSIZE"
+#define PROPERTY_STUDY_TYPE "PROPERTY_STUDY_TYPE"
+#define PROPERTY_STUDY_FCODE "PROPERTY_STUDY_FCODE"
+#define PROPERTY_STUDY_MEASUREMENTUNITS "PROPERTY_STUDY_MEASUREMENTUNITS"
+#define PROPERTY_DEV_STATISTICS "PROPERTY_DEV_STATISTICS"
+#define PROPERTY_TALLYX_READWRITEACTION "PROPERTY_TALLYX_READWRITEACTION"
+
+/* Values of PROPERTY_STUDY_MEASUREMENTUNITS. */
+#define STUDY_MEASUREMENTUNITS_US "STUDY_MEASUREMENTUNITS_US"
+#define STUDY_MEASUREMENTUNITS_METRIC "STUDY_MEASUREMENTUNITS_METRIC"
+
+/* Values of PROPERTY_TALLYX_READWRITEACTION. */
+#define TALLYX_READACTION_ALL "TALLYX_READACTION_ALL"
+#define TALLYX_READACTION_DEVICEINFO "TALLYX_READACTION_DEVICEINFO"
+#define TALLYX_WRITEACTION_PROGRAMSTUDY "TALLYX_WRITEACTION_PROGRAMSTUDY"
+#define TALLYX_WRITEACTION_STARTBATTERYDISCHARGE "TALLYX_WRITEACTION_STARTBATTERYDISCHARGE"
+#define TALLYX_WRITEACTION_STOPBATTERYDISCHARGE "TALLYX_WRITEACTION_STOPBATTERYDISCHARGE"
+
+/* Data types and formats of GetFirstValue. */
+#define GETVALUE_DATA_SEQUENTIAL "GETVALUE_DATA_SEQUENTIAL"
+#define GETVALUE_DATA_PERIODIC "GETVALUE_DATA_PERIODIC"
+#define GETVALUE_FORMAT_CSV "GETVALUE_FORMAT_CSV"
+#define GETVALUE_FORMAT_XML "GETVALUE_FORMAT_XML"
+
+/* 1: creates a context; null when it cannot be allocated. */
+TALLYX_API TallyxHandle Init(void);
+/* 2: closes what is open, calls the prompt callback with reason 2, frees the context. */
+TALLYX_API int32_t Term(TallyxHandle handle);
+/* 3: connects, reads the counter, disconnects. */
+TALLYX_API int32_t ReadDevice(TallyxHandle handle);
+/* 4: connects, runs the write action, disconnects. */
+TALLYX_API int32_t WriteDevice(TallyxHandle handle);
+/* 5, 6: store a callback (null allowed) for drivers created afterwards. */
+TALLYX_API int32_t SetProgressCallback(TallyxHandle handle, ProgressCallback callback);
+TALLYX_API int32_t SetPromptCallback(TallyxHandle handle, PromptCallback callback);
+/* 7: copies a property's value into the caller's buffer. */
+TALLYX_API int32_t GetProperty(TallyxHandle handle, const char* name, char* buffer, uint32_t bufferSize);
+/* 8: sets a property. */
+TALLYX_API int32_t SetProperty(TallyxHandle handle, const char* name, const char* value);
+/* 9: starts the iteration over the read data and copies its first line. */
+TALLYX_API int32_t GetFirstValue(TallyxHandle handle, const char* dataType, const char* format, char* buffer,
+                                 uint32_t bufferSize);
+/* 10: copies the next line of the iteration; 2 when there are no more. */
+TALLYX_API int32_t GetNextValue(TallyxHandle handle, char* buffer, uint32_t bufferSize);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TALLYX_TALLYX_H */

@@ -1,0 +1,38 @@
+#pragma once
+// The decoded data of one counter model and the walks over it for the value
+// export and the dump documents.
+#include <cstdint>
+
+namespace tallyx {
+
+class DeviceDriver;
+class XmlWriter;
+
+class DeviceValues {
+public:
+    enum DataKind : int32_t { kNoData = 0, kSequential = 1, kPeriodic = 2 };
+    enum Format : int32_t { kNoFormat = 0, kCsv = 1, kXml = 2 };
+
+    explicit DeviceValues(DeviceDriver* owner) : owner(owner) {}
+    virtual ~DeviceValues() = default;
+
+    DeviceValues(const DeviceValues&) = delete;
+    DeviceValues& operator=(const DeviceValues&) = delete;
+
+    // Resets the iteration; the model classes also free their decoded data.
+    virtual void Clear();
+    // Checks the study settings of the owner's properties before programming.
+    virtual int32_t ValidateStudy();
+    virtual int32_t FirstElement(const char* kind, XmlWriter& writer, bool withRecordNumber) = 0;
+    virtual int32_t FirstValue(const char* kind, const char* format, char* buffer, uint32_t size) = 0;
+    virtual int32_t NextElement(XmlWriter& writer, bool withRecordNumber) = 0;
+    virtual int32_t NextValue(char* buffer, uint32_t size) = 0;
+
+    DeviceDriver* owner;
+    int32_t position = -1;
+    int32_t dataKind = kNoData;
+    int32_t format = kNoFormat;
+    int32_t metricOutput = 1;
+};
+
+}  // namespace tallyx

@@ -1,0 +1,116 @@
+// The ten exported functions. Each checks its handle against the registry of
+// live contexts before touching anything behind it, and no exception ever
+// leaves through this boundary.
+#include <new>
+
+#include <tallyx/tallyx.h>
+
+#include "api/context_registry.h"
+#include "api/library_context.h"
+
+using tallyx::LibraryContext;
+
+namespace {
+
+// The library throws nothing of its own; what can escape is an allocation
+// failure, reported as a resource shortage.
+constexpr int32_t kOutOfMemory = RETCODE_ERR_BUFFERTOOSMALL;
+
+template <typename Body>
+int32_t Guarded(TallyxHandle handle, Body body) noexcept {
+    LibraryContext* context = tallyx::context_registry::Find(handle);
+    if (context == nullptr) return RETCODE_ERR_INVALIDHANDLE;
+    try {
+        return body(*context);
+    } catch (...) {
+        return kOutOfMemory;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+TALLYX_API TallyxHandle Init(void) {
+    try {
+        auto* context = new LibraryContext();
+        tallyx::context_registry::Add(context);
+        return context->Handle();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+TALLYX_API int32_t Term(TallyxHandle handle) {
+    LibraryContext* context = tallyx::context_registry::Find(handle);
+    if (context == nullptr) return RETCODE_ERR_INVALIDHANDLE;
+    tallyx::context_registry::Remove(context);
+    delete context;
+    return RETCODE_OK;
+}
+
+static int32_t RunDeviceOperation(LibraryContext& context, bool write) {
+    int32_t result = context.Connect();
+    if (result != RETCODE_OK) return result;
+    result = write ? context.RunWrite() : context.RunRead();
+    context.Disconnect();
+    return result;
+}
+
+TALLYX_API int32_t ReadDevice(TallyxHandle handle) {
+    return Guarded(handle, [](LibraryContext& context) { return RunDeviceOperation(context, false); });
+}
+
+TALLYX_API int32_t WriteDevice(TallyxHandle handle) {
+    return Guarded(handle, [](LibraryContext& context) { return RunDeviceOperation(context, true); });
+}
+
+TALLYX_API int32_t SetProgressCallback(TallyxHandle handle, ProgressCallback callback) {
+    return Guarded(handle, [callback](LibraryContext& context) {
+        context.progressCallback = callback;
+        return RETCODE_OK;
+    });
+}
+
+TALLYX_API int32_t SetPromptCallback(TallyxHandle handle, PromptCallback callback) {
+    return Guarded(handle, [callback](LibraryContext& context) {
+        context.promptCallback = callback;
+        return RETCODE_OK;
+    });
+}
+
+TALLYX_API int32_t GetProperty(TallyxHandle handle, const char* name, char* buffer, uint32_t bufferSize) {
+    return Guarded(handle, [=](LibraryContext& context) {
+        if (bufferSize == 0 || buffer == nullptr) return RETCODE_ERR_BUFFERTOOSMALL;
+        if (name == nullptr) return RETCODE_ERR_INVALIDPROPERTY;
+        return context.GetPropertyForCaller(name, buffer, bufferSize);
+    });
+}
+
+TALLYX_API int32_t SetProperty(TallyxHandle handle, const char* name, const char* value) {
+    return Guarded(handle, [=](LibraryContext& context) {
+        if (name == nullptr) return RETCODE_ERR_INVALIDPROPERTY;
+        return context.properties.Set(name, value == nullptr ? "" : value, true);
+    });
+}
+
+TALLYX_API int32_t GetFirstValue(TallyxHandle handle, const char* dataType, const char* format, char* buffer,
+                                 uint32_t bufferSize) {
+    return Guarded(handle, [=](LibraryContext& context) {
+        if (!context.driver) return RETCODE_NOMOREVALUES;
+        if (bufferSize == 0 || buffer == nullptr) return RETCODE_ERR_BUFFERTOOSMALL;
+        if (dataType == nullptr) return RETCODE_ERR_BADDATATYPE;
+        if (format == nullptr) return RETCODE_ERR_BADFORMATTYPE;
+        return context.driver->FirstValue(dataType, format, buffer, bufferSize);
+    });
+}
+
+TALLYX_API int32_t GetNextValue(TallyxHandle handle, char* buffer, uint32_t bufferSize) {
+    return Guarded(handle, [=](LibraryContext& context) {
+        if (!context.driver) return RETCODE_NOMOREVALUES;
+        if (bufferSize == 0 || buffer == nullptr) return RETCODE_ERR_BUFFERTOOSMALL;
+        return context.driver->NextValue(buffer, bufferSize);
+    });
+}
+
+}  // extern "C"
