@@ -6,6 +6,7 @@
 #include <tallyx/tallyx.h>
 
 #include "api/device_driver.h"
+#include "api/device_statistics.h"
 #include "properties/property_store.h"
 
 namespace tallyx {
@@ -33,6 +34,7 @@ public:
     PromptCallback promptCallback = nullptr;
     std::unique_ptr<DeviceDriver> driver;
     PropertyStore properties;
+    DeviceStatistics statistics;
 };
 
 }  // namespace tallyx
