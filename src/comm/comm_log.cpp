@@ -1,0 +1,110 @@
+#include "comm/comm_log.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "time/date_time.h"
+
+namespace tallyx {
+
+// Placeholder until the diagnostic logger is attached.
+class Logger {};
+class LogFileTarget {};
+
+namespace {
+
+// Appends to one of the day's files in the log folder; silent on failure,
+// since logging never makes a device operation fail.
+FILE* OpenDayFile(const std::string& folder, const char* suffix) {
+    if (folder.empty()) return nullptr;
+    DateTime now = DateTime::Now();
+    char name[64];
+    std::snprintf(name, sizeof name, "%s_%4.4i-%2.2i-%2.2i-%s.log", "tallyx", now.Year, now.Month, now.Day, suffix);
+    return std::fopen((folder + name).c_str(), "a");
+}
+
+}  // namespace
+
+CommLog::CommLog() = default;
+
+CommLog::~CommLog() { Close(); }
+
+void CommLog::Configure(const char* folder, int32_t dumpLevel) {
+    dumpLevel_ = dumpLevel;
+    if (folder != nullptr && folder[0] != '\0') {
+        folder_.assign(folder, strnlen(folder, kFolderCapacity - 2));
+        if (folder_.back() != '/') folder_ += '/';
+    }
+}
+
+void CommLog::Close() {}
+
+void CommLog::Log(uint32_t, const char*, va_list) {}
+
+void CommLog::LogInfo(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    Log(0, format, args);
+    va_end(args);
+}
+
+void CommLog::LogWarning(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    Log(1, format, args);
+    va_end(args);
+}
+
+void CommLog::LogError(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    Log(2, format, args);
+    va_end(args);
+}
+
+void CommLog::Dump(const char* label, const uint8_t* data, uint32_t length, int32_t level) {
+    if (dumpLevel_ < level) return;
+    FILE* file = OpenDayFile(folder_, "com");
+    if (file == nullptr) return;
+    DateTime now = DateTime::Now();
+    std::fprintf(file, "------ %2.2i:%2.2i:%2.2i.%03i %s ------\n", now.Hour, now.Minute, now.Second,
+                 now.Milliseconds, label != nullptr ? label : "");
+    // Lines of up to 80 bytes, ending early after a line feed: the printable
+    // characters padded to column 80, " | ", then the bytes in hexadecimal.
+    static const char kHex[] = "0123456789abcdef";
+    uint32_t offset = 0;
+    while (data != nullptr && offset < length) {
+        uint32_t count = 0;
+        while (count < 80 && offset + count < length) {
+            ++count;
+            if (data[offset + count - 1] == 0x0A) break;
+        }
+        char line[83 + 2 * 80 + 2];
+        for (uint32_t i = 0; i < 80; ++i) {
+            uint8_t byte = i < count ? data[offset + i] : ' ';
+            line[i] = (byte >= 32 && byte <= 126) ? static_cast<char>(byte) : (i < count ? '.' : ' ');
+        }
+        line[80] = ' ';
+        line[81] = '|';
+        line[82] = ' ';
+        for (uint32_t i = 0; i < count; ++i) {
+            line[83 + 2 * i] = kHex[data[offset + i] >> 4];
+            line[84 + 2 * i] = kHex[data[offset + i] & 0x0F];
+        }
+        line[83 + 2 * count] = '\n';
+        std::fwrite(line, 1, 84 + 2 * count, file);
+        offset += count;
+    }
+    std::fclose(file);
+}
+
+void CommLog::WriteDumpDocument(const char* text) {
+    if (text == nullptr) return;
+    FILE* file = OpenDayFile(folder_, "dump");
+    if (file == nullptr) return;
+    std::fputs(text, file);
+    std::fclose(file);
+}
+
+}  // namespace tallyx
