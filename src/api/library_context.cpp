@@ -8,7 +8,7 @@
 
 #include "api/driver_factory.h"
 #include "api/version_info.h"
-#include "comm/serial_port.h"
+#include "comm/comm_port.h"
 
 namespace tallyx {
 
