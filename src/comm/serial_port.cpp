@@ -1,6 +1,7 @@
 #include "comm/serial_port.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -57,6 +58,13 @@ uint32_t WaitReady(int fd, short events, const Deadline& deadline) {
         if ((pfd.revents & events) != 0) return kErrorSuccess;
         return kErrorIoDevice;  // POLLHUP, POLLERR or POLLNVAL without readiness
     }
+}
+
+// True when received bytes wait to be read. A device that has hung up
+// refuses the question.
+bool HasPendingInput(int fd) {
+    int count = 0;
+    return ioctl(fd, FIONREAD, &count) == 0 && count > 0;
 }
 
 }  // namespace
@@ -160,14 +168,14 @@ uint32_t SerialPort::WaitForEvent(void* overlapped, uint32_t timeoutMs) {
         }
         uint32_t events = NewLineEvents();
         if (n > 0) {
-            if ((pfd.revents & POLLIN) != 0) {
-                // Data first: what arrived before a hang-up can still be read;
-                // the hang-up shows on the next wait.
-                events |= kEventRxChar;
-            } else if ((pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-                // The far end closed or the adapter was unplugged.
+            if ((pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && !HasPendingInput(handle)) {
+                // The far end closed or the adapter was unplugged. A hung-up
+                // device also claims to be readable, so readiness alone
+                // proves nothing here.
                 if ((eventMask & kEventError) == 0) return Result(kErrorIoDevice);
                 events |= kEventError;
+            } else if ((pfd.revents & POLLIN) != 0) {
+                events |= kEventRxChar;
             }
         }
         events &= eventMask;
@@ -250,8 +258,10 @@ int32_t SerialPort::GetHandshaking() {
 }
 
 uint32_t SerialPort::GetEventMask() {
+    // Asked through IsOpen(), so that a derived port without a device
+    // descriptor of its own reports its mask as well.
     lastError = 0;
-    if (handle < 0) {
+    if (!IsOpen()) {
         lastError = kErrorInvalidHandle;
         return 0;
     }

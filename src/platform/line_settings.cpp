@@ -100,38 +100,32 @@ bool ValidLineSettings(const LineSettings& settings) {
     }
 }
 
-int ReadLineSettings(int fd, LineSettings* settings) {
-    struct termios2 tio {};
-    if (ioctl(fd, TCGETS2, &tio) != 0) return errno;
-    const tcflag_t cflag = tio.c_cflag;
+LineSettings LineSettingsFrom(uint32_t cflag, uint32_t outputSpeed) {
+    LineSettings settings;
     const uint32_t code = cflag & CBAUD;
-    settings->baudRate = (code == BOTHER) ? tio.c_ospeed : SpeedCodeToBaudRate(code);
-    settings->dataBits = DataBitsOf(cflag);
+    settings.baudRate = (code == BOTHER) ? outputSpeed : SpeedCodeToBaudRate(code);
+    settings.dataBits = DataBitsOf(cflag);
     if ((cflag & PARENB) == 0) {
-        settings->parity = kParityNone;
+        settings.parity = kParityNone;
     } else if ((cflag & CMSPAR) != 0) {
-        settings->parity = (cflag & PARODD) != 0 ? kParityMark : kParitySpace;
+        settings.parity = (cflag & PARODD) != 0 ? kParityMark : kParitySpace;
     } else {
-        settings->parity = (cflag & PARODD) != 0 ? kParityOdd : kParityEven;
+        settings.parity = (cflag & PARODD) != 0 ? kParityOdd : kParityEven;
     }
     if ((cflag & CSTOPB) == 0) {
-        settings->stopBits = kStopBitsOne;
+        settings.stopBits = kStopBitsOne;
     } else {
         // The same flag gives one and a half stop bits with 5-bit characters.
-        settings->stopBits = settings->dataBits == 5 ? kStopBitsOneAndHalf : kStopBitsTwo;
+        settings.stopBits = settings.dataBits == 5 ? kStopBitsOneAndHalf : kStopBitsTwo;
     }
-    return 0;
+    return settings;
 }
 
-int WriteLineSettings(int fd, const LineSettings& settings) {
+uint32_t ControlFlagsFor(const LineSettings& settings, uint32_t cflag) {
     uint32_t code = 0;
-    if (!ValidLineSettings(settings) || !BaudRateToSpeedCode(settings.baudRate, &code)) return EINVAL;
-    struct termios2 tio {};
-    if (ioctl(fd, TCGETS2, &tio) != 0) return errno;
-
-    tcflag_t cflag = tio.c_cflag;
+    if (!BaudRateToSpeedCode(settings.baudRate, &code)) return cflag;
     // Input speed bits cleared: the input runs at the output speed.
-    cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT) | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
+    cflag &= ~static_cast<uint32_t>(CBAUD | (CBAUD << IBSHIFT) | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
     cflag |= code | DataBitsFlag(settings.dataBits);
     switch (settings.parity) {
     case kParityOdd:
@@ -150,7 +144,21 @@ int WriteLineSettings(int fd, const LineSettings& settings) {
         break;
     }
     if (settings.stopBits != kStopBitsOne) cflag |= CSTOPB;
-    tio.c_cflag = cflag;
+    return cflag;
+}
+
+int ReadLineSettings(int fd, LineSettings* settings) {
+    struct termios2 tio {};
+    if (ioctl(fd, TCGETS2, &tio) != 0) return errno;
+    *settings = LineSettingsFrom(tio.c_cflag, tio.c_ospeed);
+    return 0;
+}
+
+int WriteLineSettings(int fd, const LineSettings& settings) {
+    if (!ValidLineSettings(settings)) return EINVAL;
+    struct termios2 tio {};
+    if (ioctl(fd, TCGETS2, &tio) != 0) return errno;
+    tio.c_cflag = ControlFlagsFor(settings, tio.c_cflag);
     tio.c_ispeed = settings.baudRate;
     tio.c_ospeed = settings.baudRate;
     if (ioctl(fd, TCSETS2, &tio) != 0) return errno;

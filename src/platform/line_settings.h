@@ -36,6 +36,14 @@ uint32_t OtherSpeedCode();
 // with 5 data bits, or two with 6 to 8 data bits.
 bool ValidLineSettings(const LineSettings& settings);
 
+// The settings that terminal control flags (c_cflag) and an output speed in
+// bits per second describe.
+LineSettings LineSettingsFrom(uint32_t cflag, uint32_t outputSpeed);
+// cflag with its speed, character size, parity and stop-bit flags replaced by
+// the settings' and every other flag kept; cflag unchanged for a rate
+// BaudRateToSpeedCode refuses.
+uint32_t ControlFlagsFor(const LineSettings& settings, uint32_t cflag);
+
 // Reads the device's current settings. Returns 0 or an errno value.
 int ReadLineSettings(int fd, LineSettings* settings);
 // Applies the settings, leaving every other terminal flag as it is. Returns 0,
