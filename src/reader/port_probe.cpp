@@ -88,6 +88,10 @@ PortProbeResult ProbeComPort(int n) {
     close(fd);  // also drops our own lock
     PortProbeResult result;
     result.state = PortState::Present;
+    if (char* resolved = realpath(path.c_str(), nullptr)) {
+        result.resolvedPath = resolved;
+        std::free(resolved);
+    }
     result.devicePath = std::move(path);
     return result;
 }

@@ -74,7 +74,12 @@ void ReaderProgram::EnumeratePorts() {
         switch (probe.state) {
         case PortState::Present:
             log_.Info("Found serial port COM%d", n);
-            log_.Info("Serial port COM%d is the device %s", n, probe.devicePath.c_str());
+            if (probe.resolvedPath.empty() || probe.resolvedPath == probe.devicePath) {
+                log_.Info("Serial port COM%d is the device %s", n, probe.devicePath.c_str());
+            } else {
+                log_.Info("Serial port COM%d is the device %s (%s)", n, probe.devicePath.c_str(),
+                          probe.resolvedPath.c_str());
+            }
             break;
         case PortState::Absent:
             break;

@@ -265,12 +265,13 @@ TEST_F(ReaderFlow, NoPortMeansNoContextAndNoFiles) {
 TEST_F(ReaderFlow, PortsInUseOrFailingAreLoggedAndNeverTried) {
     probedPorts = {{2, Port(PortState::InUse, 2, 5)}, {4, Port(PortState::OtherFailure, 4, 31)},
                    {256, Port(PortState::Present, 256)}};
+    probedPorts[256].resolvedPath = "/dev/ttyUSB0";
     Run();
     EXPECT_EQ(fake.readPorts, std::vector<int>{256});
     std::vector<std::string> expected = Banner();
     Append(expected, {"W CheckPort: Serial port COM2 is in use!",
                       "W CheckPort: Encounterd error 31 whille checking serial port COM4!",
-                      "I Found serial port COM256", "I Serial port COM256 is the device /dev/fake256"});
+                      "I Found serial port COM256", "I Serial port COM256 is the device /dev/fake256 (/dev/ttyUSB0)"});
     Append(expected, CommLines(256));
     Append(expected, {"E ReadDevice() failed! Error=RETCODE_ERR_FAILEDTOWAKEUP (-34)", kRule});
     EXPECT_EQ(Log(), expected);

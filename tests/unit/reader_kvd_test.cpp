@@ -303,12 +303,5 @@ TEST(KvdClasses, CountersStayInsideTheTable) {
     EXPECT_EQ(table.At(14, 7), 0u);
 }
 
-TEST(KvdYear, TwoDigitYears) {
-    EXPECT_EQ(KvdFileWriter::KvdYear(2013), 13u);
-    EXPECT_EQ(KvdFileWriter::KvdYear(2000), 0u);
-    EXPECT_EQ(KvdFileWriter::KvdYear(1999), 99u);
-    EXPECT_EQ(KvdFileWriter::KvdYear(1601), 1u);
-}
-
 }  // namespace
 }  // namespace tallyx::test

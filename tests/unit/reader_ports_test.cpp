@@ -89,6 +89,7 @@ TEST(PortProbe, TellsPresentAbsentInUseAndOtherFailuresApart) {
     EXPECT_EQ(present.state, PortState::Present);
     EXPECT_EQ(present.devicePath, folder.Path() + "COM1");
     EXPECT_EQ(present.errorNumber, 0u);
+    EXPECT_EQ(present.resolvedPath, std::filesystem::canonical(terminal.Name()).string());
 
     const PortProbeResult dangling = ProbeComPort(2);
     EXPECT_EQ(dangling.state, PortState::Absent);
@@ -124,17 +125,6 @@ TEST(PortProbe, DeniedAccessCountsAsInUse) {
     const PortProbeResult denied = ProbeComPort(4);
     EXPECT_EQ(denied.state, PortState::InUse);
     EXPECT_EQ(denied.errorNumber, 5u);
-}
-
-TEST(PortProbe, ErrnoToSystemErrorNumbers) {
-    EXPECT_EQ(SystemErrorFromErrno(ENOENT), 2u);
-    EXPECT_EQ(SystemErrorFromErrno(ENXIO), 2u);
-    EXPECT_EQ(SystemErrorFromErrno(EBUSY), 5u);
-    EXPECT_EQ(SystemErrorFromErrno(EPERM), 5u);
-    EXPECT_EQ(SystemErrorFromErrno(EINVAL), 87u);
-    EXPECT_EQ(SystemErrorFromErrno(EIO), 1117u);
-    EXPECT_EQ(SystemErrorFromErrno(ENOMEM), 8u);
-    EXPECT_EQ(SystemErrorFromErrno(ELOOP), 31u);
 }
 
 #ifdef TALLYREAD_BINARY
