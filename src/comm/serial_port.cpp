@@ -172,9 +172,8 @@ uint32_t SerialPort::WaitForEvent(void* overlapped, uint32_t timeoutMs) {
                 // The far end closed or the adapter was unplugged. A hung-up
                 // device also claims to be readable, so readiness alone
                 // proves nothing here.
-                if ((eventMask & kEventError) == 0) return Result(kErrorIoDevice);
                 events |= kEventError;
-            } else if ((pfd.revents & POLLIN) != 0) {
+            } else if ((pfd.revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
                 events |= kEventRxChar;
             }
         }
@@ -183,7 +182,10 @@ uint32_t SerialPort::WaitForEvent(void* overlapped, uint32_t timeoutMs) {
             lastEvents = events;
             return kErrorSuccess;
         }
-        if (n == 0 && timeout != INT_MAX && timeout != -1) return Result(kErrorTimeout);
+        // poll() reported a condition that lasts (a hang-up) and that the mask
+        // does not take: fail instead of polling again at once.
+        if (n > 0) return Result(kErrorIoDevice);
+        if (timeout != INT_MAX) return Result(kErrorTimeout);
     }
 }
 
