@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "model_a_counter.h"
+#include "model_b_counter.h"
 #include "traffic_generator.h"
 
 namespace tallysim {
@@ -38,7 +39,10 @@ const char* WakeupName(WakeupFault fault) {
 Simulator::Simulator(SimOptions options) : options_(std::move(options)), output_(options_.baud) {
     study_ = options_.study ? *options_.study : GenerateStudy(options_.description);
     faults_ = options_.faults;
-    counter_ = std::make_unique<ModelACounter>(options_.description, study_, &faults_, options_.eraseDelayMs);
+    if (options_.description.model == Model::A)
+        counter_ = std::make_unique<ModelACounter>(options_.description, study_, &faults_, options_.eraseDelayMs);
+    else
+        counter_ = std::make_unique<ModelBCounter>(options_.description, study_, &faults_);
     transcript_.SetKeepInMemory(options_.keepTranscript);
 }
 

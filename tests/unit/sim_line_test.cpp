@@ -105,6 +105,18 @@ TEST(SimLine, AnOpeningTooShortForTheWakeUpLeavesNothingBehind) {
     EXPECT_EQ(port.Read(1, 100), "");
 }
 
+TEST(SimLine, ModelBWakesUpWithItsModelName) {
+    TempDir dir;
+    Simulator sim(FastOptions(Model::B, dir.Path()));
+    ASSERT_TRUE(sim.Start());
+    PortClient port;
+    ASSERT_TRUE(port.Open(sim.PortPath()));
+    const std::string line = port.ReadUntil('\n', 2000);
+    EXPECT_NE(line.find("READY"), std::string::npos);
+    EXPECT_NE(line.find("ZK220"), std::string::npos);
+    EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
+}
+
 TEST(SimLine, HangUpReplacesThePortUnderTheSamePath) {
     TempDir dir;
     SimOptions options = FastOptions(Model::A, dir.Path());
