@@ -17,6 +17,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr size_t kMaxQueuedOutput = 256u << 20;
+
 int TimeoutUntil(Clock::time_point now, Clock::time_point due) {
     if (due <= now) return 0;
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count() + 1;
@@ -60,6 +62,11 @@ bool Simulator::Start(std::string* error) {
     }
     stop_ = false;
     notices_.clear();
+    {
+        std::lock_guard lock(mutex_);
+        portPath_ = line_.LinkPath();
+        slavePath_ = line_.SlavePath();
+    }
     thread_ = std::thread([this] { Run(); });
     return true;
 }
@@ -72,6 +79,9 @@ void Simulator::Stop() {
     close(wakeFd_);
     wakeFd_ = -1;
     line_.Unpublish();
+    std::lock_guard lock(mutex_);
+    portPath_.clear();
+    slavePath_.clear();
 }
 
 void Simulator::Wake() {
@@ -79,9 +89,15 @@ void Simulator::Wake() {
     if (wakeFd_ >= 0) (void)!write(wakeFd_, &one, sizeof one);
 }
 
-std::string Simulator::PortPath() const { return line_.LinkPath(); }
+std::string Simulator::PortPath() const {
+    std::lock_guard lock(mutex_);
+    return portPath_;
+}
 
-std::string Simulator::SlavePath() const { return line_.SlavePath(); }
+std::string Simulator::SlavePath() const {
+    std::lock_guard lock(mutex_);
+    return slavePath_;
+}
 
 std::vector<CommandRecord> Simulator::Commands() const {
     std::lock_guard lock(mutex_);
@@ -253,6 +269,11 @@ void Simulator::RunSession(int& openCount, bool& pendingOpen) {
                 transcript_.Record(Direction::ToCounter, session, bytes);
                 if (settling || asleep) continue;  // not awake yet, or asleep: nothing is heard
                 lastTraffic = Clock::now();
+                if (output_.QueuedBytes() > kMaxQueuedOutput) {
+                    // A program that sends and never reads gets no further answers.
+                    transcript_.Event(session, "output queue full: input ignored");
+                    continue;
+                }
                 std::lock_guard lock(mutex_);
                 counter_->Receive(bytes, output_);
                 continue;
@@ -273,6 +294,10 @@ void Simulator::HangUp(unsigned session) {
     output_.Clear();
     std::string error;
     if (!line_.Replace(&error)) transcript_.Event(session, "the line could not be replaced: " + error);
+    {
+        std::lock_guard lock(mutex_);
+        slavePath_ = line_.SlavePath();
+    }
     ++hangUps_;
 }
 
