@@ -293,12 +293,14 @@ void Simulator::HangUp(unsigned session) {
     transcript_.Event(session, "hang-up");
     output_.Clear();
     std::string error;
-    if (!line_.Replace(&error)) transcript_.Event(session, "the line could not be replaced: " + error);
-    {
-        std::lock_guard lock(mutex_);
-        slavePath_ = line_.SlavePath();
-    }
-    ++hangUps_;
+    const bool replaced = line_.Replace(&error, [this] {
+        {
+            std::lock_guard lock(mutex_);
+            slavePath_ = line_.SlavePath();
+        }
+        ++hangUps_;
+    });
+    if (!replaced) transcript_.Event(session, "the line could not be replaced: " + error);
 }
 
 }  // namespace tallysim
