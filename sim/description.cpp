@@ -117,7 +117,7 @@ const KeyInfo kKeys[] = {
     {"version", "model B user-area version text"},
     {"userarea", "model B whole user-area document; empty: built from the study fields"},
     {"clock", "counter clock at start: YYYY-MM-DD hh:mm:ss or now"},
-    {"vehicles", "number of generated vehicles, or full (model A: the whole flash)"},
+    {"vehicles", "number of generated vehicles, or full (model A: the whole flash; model B: a million)"},
     {"seed", "seed of the traffic generator"},
     {"speedspread", "standard deviation of speeds, mph"},
     {"trucks", "share of trucks (0.12 or 12%)"},

@@ -104,7 +104,7 @@ bool PtyLine::Publish(const std::string& dir, unsigned comNumber, std::string* e
     return true;
 }
 
-bool PtyLine::Replace(std::string* error) {
+bool PtyLine::Replace(std::string* error, const std::function<void()>& beforeOldCloses) {
     int newMaster = -1;
     std::string newSlave;
     if (!CreatePair(newMaster, newSlave, error)) return false;
@@ -113,9 +113,11 @@ bool PtyLine::Replace(std::string* error) {
         Watch(slavePath_, nullptr);
         return false;
     }
-    if (master_ >= 0) close(master_);
+    const int oldMaster = master_;
     master_ = newMaster;
     slavePath_ = newSlave;
+    if (beforeOldCloses) beforeOldCloses();
+    if (oldMaster >= 0) close(oldMaster);
     return true;
 }
 

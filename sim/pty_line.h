@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,9 @@ public:
     void Unpublish();
     // Hangs the line up as an unplugged adapter would: a new pair replaces the old one under the
     // same link, then the old master is closed, so the program holding the old slave sees the
-    // device vanish and a reopen of the link reaches the new one.
-    bool Replace(std::string* error);
+    // device vanish and a reopen of the link reaches the new one. `beforeOldCloses` runs once
+    // the new pair is in place, just before the old one goes.
+    bool Replace(std::string* error, const std::function<void()>& beforeOldCloses = {});
 
     int MasterFd() const { return master_; }
     int NotifyFd() const { return notify_; }

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "model_a_counter.h"
+#include "model_b_counter.h"
 #include "traffic_generator.h"
 
 namespace tallysim {
@@ -15,6 +16,8 @@ namespace tallysim {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+constexpr size_t kMaxQueuedOutput = 256u << 20;
 
 int TimeoutUntil(Clock::time_point now, Clock::time_point due) {
     if (due <= now) return 0;
@@ -38,7 +41,10 @@ const char* WakeupName(WakeupFault fault) {
 Simulator::Simulator(SimOptions options) : options_(std::move(options)), output_(options_.baud) {
     study_ = options_.study ? *options_.study : GenerateStudy(options_.description);
     faults_ = options_.faults;
-    counter_ = std::make_unique<ModelACounter>(options_.description, study_, &faults_, options_.eraseDelayMs);
+    if (options_.description.model == Model::A)
+        counter_ = std::make_unique<ModelACounter>(options_.description, study_, &faults_, options_.eraseDelayMs);
+    else
+        counter_ = std::make_unique<ModelBCounter>(options_.description, study_, &faults_);
     transcript_.SetKeepInMemory(options_.keepTranscript);
 }
 
@@ -56,6 +62,11 @@ bool Simulator::Start(std::string* error) {
     }
     stop_ = false;
     notices_.clear();
+    {
+        std::lock_guard lock(mutex_);
+        portPath_ = line_.LinkPath();
+        slavePath_ = line_.SlavePath();
+    }
     thread_ = std::thread([this] { Run(); });
     return true;
 }
@@ -68,6 +79,9 @@ void Simulator::Stop() {
     close(wakeFd_);
     wakeFd_ = -1;
     line_.Unpublish();
+    std::lock_guard lock(mutex_);
+    portPath_.clear();
+    slavePath_.clear();
 }
 
 void Simulator::Wake() {
@@ -75,9 +89,15 @@ void Simulator::Wake() {
     if (wakeFd_ >= 0) (void)!write(wakeFd_, &one, sizeof one);
 }
 
-std::string Simulator::PortPath() const { return line_.LinkPath(); }
+std::string Simulator::PortPath() const {
+    std::lock_guard lock(mutex_);
+    return portPath_;
+}
 
-std::string Simulator::SlavePath() const { return line_.SlavePath(); }
+std::string Simulator::SlavePath() const {
+    std::lock_guard lock(mutex_);
+    return slavePath_;
+}
 
 std::vector<CommandRecord> Simulator::Commands() const {
     std::lock_guard lock(mutex_);
@@ -249,6 +269,11 @@ void Simulator::RunSession(int& openCount, bool& pendingOpen) {
                 transcript_.Record(Direction::ToCounter, session, bytes);
                 if (settling || asleep) continue;  // not awake yet, or asleep: nothing is heard
                 lastTraffic = Clock::now();
+                if (output_.QueuedBytes() > kMaxQueuedOutput) {
+                    // A program that sends and never reads gets no further answers.
+                    transcript_.Event(session, "output queue full: input ignored");
+                    continue;
+                }
                 std::lock_guard lock(mutex_);
                 counter_->Receive(bytes, output_);
                 continue;
@@ -268,8 +293,14 @@ void Simulator::HangUp(unsigned session) {
     transcript_.Event(session, "hang-up");
     output_.Clear();
     std::string error;
-    if (!line_.Replace(&error)) transcript_.Event(session, "the line could not be replaced: " + error);
-    ++hangUps_;
+    const bool replaced = line_.Replace(&error, [this] {
+        {
+            std::lock_guard lock(mutex_);
+            slavePath_ = line_.SlavePath();
+        }
+        ++hangUps_;
+    });
+    if (!replaced) transcript_.Event(session, "the line could not be replaced: " + error);
 }
 
 }  // namespace tallysim

@@ -70,7 +70,7 @@ public:
     bool Running() const { return thread_.joinable(); }
 
     Model GetModel() const { return options_.description.model; }
-    std::string PortPath() const;   // <portDir>/COM<n>
+    std::string PortPath() const;   // <portDir>/COM<n> while running, else empty
     std::string SlavePath() const;  // the pseudo-terminal behind it now
     const Description& GetDescription() const { return options_.description; }
     // The content the counter was started with (it stays, also after the counter is erased).
@@ -115,9 +115,11 @@ private:
     Transcript transcript_;
     PacedOutput output_;
 
-    mutable std::mutex mutex_;  // the counter and the fault plan
+    mutable std::mutex mutex_;  // the counter, the fault plan and the two paths
     std::unique_ptr<Counter> counter_;
     FaultPlan faults_;
+    std::string portPath_;
+    std::string slavePath_;
 
     mutable std::condition_variable wakeupSignal_;
     unsigned wakeups_ = 0;  // guarded by mutex_

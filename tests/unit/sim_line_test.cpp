@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "model_a_frame.h"
+#include "record_encoding.h"
 #include "sim_port_client.h"
 #include "simulator.h"
 
@@ -105,6 +106,18 @@ TEST(SimLine, AnOpeningTooShortForTheWakeUpLeavesNothingBehind) {
     EXPECT_EQ(port.Read(1, 100), "");
 }
 
+TEST(SimLine, ModelBWakesUpWithItsModelName) {
+    TempDir dir;
+    Simulator sim(FastOptions(Model::B, dir.Path()));
+    ASSERT_TRUE(sim.Start());
+    PortClient port;
+    ASSERT_TRUE(port.Open(sim.PortPath()));
+    const std::string line = port.ReadUntil('\n', 2000);
+    EXPECT_NE(line.find("READY"), std::string::npos);
+    EXPECT_NE(line.find("ZK220"), std::string::npos);
+    EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
+}
+
 TEST(SimLine, HangUpReplacesThePortUnderTheSamePath) {
     TempDir dir;
     SimOptions options = FastOptions(Model::A, dir.Path());
@@ -173,6 +186,88 @@ TEST(SimLine, TranscriptHoldsEveryByteEachWay) {
     const size_t n = fread(text, 1, sizeof text - 1, f);
     fclose(f);
     EXPECT_NE(std::string(text, n).find("3A 52 3A 46 7C 43 0D"), std::string::npos);
+}
+
+TEST(SimLine, ServesALargeBinaryDownloadWhole) {
+    TempDir dir;
+    SimOptions options = FastOptions(Model::B, dir.Path());
+    options.description.traffic.vehicles = 200000;
+    Simulator sim(options);
+    ASSERT_TRUE(sim.Start());
+    PortClient port;
+    ASSERT_TRUE(port.Open(sim.PortPath()));
+    ASSERT_NE(port.ReadUntil('\n', 2000).find("READY"), std::string::npos);
+    ASSERT_TRUE(port.Write("GETSTUDYDATABINARY 0 200000\n"));
+    const std::string answer = port.Read(3 + 1'600'000, 10000);
+    ASSERT_EQ(answer.size(), 3u + 1'600'000u);
+    EXPECT_EQ(answer.substr(0, 3), "Y\r\n");
+    const int64_t begin = sim.GetStudy().begin.ToMillis();
+    for (size_t i : {size_t{0}, size_t{123457}, size_t{199999}}) {
+        const auto record = EncodeModelBRecord(sim.GetStudy().vehicles[i], begin);
+        EXPECT_EQ(answer.substr(3 + i * 8, 8), std::string(record.begin(), record.end())) << i;
+    }
+}
+
+TEST(SimLine, HearsNothingBeforeTheWakeUpNorWhileAsleep) {
+    TempDir dir;
+    SimOptions options = FastOptions(Model::A, dir.Path());
+    options.settleMs = 100;
+    options.idleSleepMs = 150;
+    Simulator sim(options);
+    ASSERT_TRUE(sim.Start());
+    PortClient port;
+    ASSERT_TRUE(port.Open(sim.PortPath()));
+    ASSERT_TRUE(port.Write(FrameModelA(":R:F")));  // too early: the counter is not awake yet
+    EXPECT_EQ(port.Read(6, 1000), "READY\r");
+    ASSERT_TRUE(port.Write(FrameModelA(":R:F")));
+    EXPECT_EQ(port.ReadUntil('\r', 1000), FrameModelA(":F40"));
+    EXPECT_EQ(port.Read(1, 50), "") << "the early command stays unheard";
+    std::this_thread::sleep_for(250ms);
+    ASSERT_TRUE(port.Write(FrameModelA(":R:F")));
+    EXPECT_EQ(port.Read(64, 300), "") << "asleep";
+    port.Close();
+    std::this_thread::sleep_for(30ms);
+    ASSERT_TRUE(port.Open(sim.PortPath()));
+    EXPECT_EQ(port.Read(6, 1000), "READY\r");
+    ASSERT_TRUE(port.Write(FrameModelA(":R:F")));
+    EXPECT_EQ(port.ReadUntil('\r', 1000), FrameModelA(":F40"));
+    EXPECT_EQ(sim.Commands().size(), 2u);
+}
+
+TEST(SimLine, GarbageOnTheLineNeitherCrashesNorStopsTheCounter) {
+    TempDir dir;
+    Simulator sim(FastOptions(Model::B, dir.Path()));
+    ASSERT_TRUE(sim.Start());
+    PortClient port;
+    ASSERT_TRUE(port.Open(sim.PortPath()));
+    ASSERT_NE(port.ReadUntil('\n', 2000).find("READY"), std::string::npos);
+    std::string noise;
+    uint32_t x = 7;
+    for (int i = 0; i < 300000; ++i) {
+        x = x * 1664525u + 1013904223u;
+        const char c = static_cast<char>(x >> 24);
+        noise += c == '\n' ? 'x' : c;  // one long line, far beyond any command
+    }
+    ASSERT_TRUE(port.Write(noise));
+    ASSERT_TRUE(port.Write("\nGETDEVICETYPE\n"));
+    // The tail of the noise after the last dropped stretch is refused as a command.
+    EXPECT_EQ(port.Read(13, 2000), "N\r\nY\r\nZK220\r\n");
+    EXPECT_FALSE(sim.ProtocolErrors().empty());
+}
+
+TEST(SimLine, StopsPromptlyWhileThePortIsOpen) {
+    TempDir dir;
+    Simulator sim(FastOptions(Model::A, dir.Path()));
+    ASSERT_TRUE(sim.Start());
+    const std::string link = sim.PortPath();
+    PortClient port;
+    ASSERT_TRUE(port.Open(link));
+    ASSERT_EQ(port.Read(6, 2000), "READY\r");
+    const auto start = std::chrono::steady_clock::now();
+    sim.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_FALSE(sim.Running());
+    EXPECT_NE(access(link.c_str(), F_OK), 0);
 }
 
 }  // namespace
