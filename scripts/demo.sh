@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The main job, end to end: installs what is needed, builds, starts a simulated
+# model A counter holding a week of generated traffic, reads it with tallyread,
+# and shows the files it wrote.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+cmake -S . -B build-demo -G Ninja -DCMAKE_BUILD_TYPE=Release -DTALLYX_TESTS=OFF -DTALLYX_BENCH=OFF
+cmake --build build-demo -j "$(nproc)"
+
+demo="$PWD/out/demo"
+rm -rf "$demo"
+mkdir -p "$demo/ports" "$demo/tallyread"
+# tallyread keeps log/ and data/ beside itself, so it runs from a folder of its own.
+cp build-demo/tallyread "$demo/tallyread/"
+cp -P build-demo/libtallyx.so* "$demo/tallyread/"
+
+begin=$(date -d "7 days ago" "+%Y-%m-%d 00:00")
+end=$(date "+%Y-%m-%d 00:00")
+build-demo/tallysim --model A --port-dir "$demo/ports" --com 3 \
+  --begin "$begin" --end "$end" --period 15 --vehicles 5000 --seed 2026 \
+  --set "city=Springfield" --set "street=Main Street" --set "speedlimit=45" \
+  --set "speedbins=20 30 40 50 60" --set "lengthbins=20 40" \
+  --transcript "$demo/transcript.txt" >"$demo/tallysim.out" 2>&1 &
+simulator=$!
+trap 'kill "$simulator" 2>/dev/null || true' EXIT
+for _ in $(seq 100); do
+  [ -e "$demo/ports/COM3" ] && break
+  sleep 0.1
+done
+[ -e "$demo/ports/COM3" ] || { cat "$demo/tallysim.out"; echo "tallysim did not start" >&2; exit 1; }
+echo "tallysim: a model A counter with a week of traffic on COM3 ($demo/ports/COM3)"
+
+TALLYX_PORT_DIR="$demo/ports" "$demo/tallyread/tallyread"
+
+if [ ! -d "$demo/tallyread/data" ]; then
+  echo "tallyread wrote no files; the end of its log:" >&2
+  tail -n 20 "$demo"/tallyread/log/tallyread_*.log >&2
+  exit 1
+fi
+echo
+echo "Files written by tallyread in $demo/tallyread/data:"
+ls -l "$demo/tallyread/data"
+for file in study.txt sequential.csv periodic.csv kvd.dat; do
+  path="$demo/tallyread/data/$file"
+  [ -f "$path" ] || continue
+  echo
+  echo "--- $file ($(wc -l <"$path") lines), first lines:"
+  head -n 8 "$path" | cut -c1-160
+done
+echo
+echo "Logs: $demo/tallyread/log (tallyread's own log and the library's message, traffic and dump logs)"
