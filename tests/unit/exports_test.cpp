@@ -89,3 +89,25 @@ TEST(Lifecycle, TermPromptsForDisconnectOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StatisticsProperty, FreshContextShowsSixZeros) {
+    TallyxHandle handle = Init();
+    char buffer[512];
+    ASSERT_EQ(GetProperty(handle, PROPERTY_DEV_STATISTICS, buffer, sizeof buffer), RETCODE_OK);
+    EXPECT_STREQ(buffer,
+                 "<Staticstics><BytesSent>0</BytesSent><BytesReceived>0</BytesReceived><PagesRead>0</PagesRead>"
+                 "<CommRetries>0</CommRetries><RecordsModified>0</RecordsModified>"
+                 "<RecordsDiscarded>0</RecordsDiscarded></Staticstics>");
+    // The document needs its full length plus the terminating zero.
+    uint32_t length = static_cast<uint32_t>(std::strlen(buffer));
+    EXPECT_EQ(GetProperty(handle, PROPERTY_DEV_STATISTICS, buffer, length), RETCODE_ERR_BUFFERTOOSMALL);
+    EXPECT_EQ(GetProperty(handle, PROPERTY_DEV_STATISTICS, buffer, length + 1), RETCODE_OK);
+    // Names are case-sensitive in the store, and the caller may not write it.
+    EXPECT_EQ(GetProperty(handle, "property_dev_statistics", buffer, sizeof buffer), RETCODE_ERR_INVALIDPROPERTY);
+    EXPECT_EQ(SetProperty(handle, PROPERTY_DEV_STATISTICS, "x"), RETCODE_ERR_READONLYPROPERTY);
+    Term(handle);
+}
+
+}  // namespace

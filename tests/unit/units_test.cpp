@@ -58,10 +58,6 @@ TEST(SpeedConversion, MphToKmhPrefersRoundNeighbours) {
     EXPECT_EQ(MphToKmh(10), 16u);
 }
 
-TEST(SpeedConversion, RoundKmhValuesSurviveTheRoundTrip) {
-    for (uint32_t kmh = 5; kmh <= 200; kmh += 5) EXPECT_EQ(MphToKmh(KmhToMph(kmh)), kmh) << kmh;
-}
-
 TEST(SpeedConversion, LargestInputsSaturate) {
     EXPECT_EQ(MphToKmh(UINT32_MAX), UINT32_MAX);
     EXPECT_EQ(MphToKmh(3000000000u), UINT32_MAX);  // 4.83e9 km/h
