@@ -3,8 +3,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -92,9 +95,29 @@ std::vector<uint8_t> FullFlash(bool halfInvalid) {
     return data;
 }
 
-void ProcessFullFlash(benchmark::State& state, bool halfInvalid) {
+// A message log in a fresh folder, removed again afterwards.
+class LogFolder {
+public:
+    LogFolder() {
+        char name[] = "/tmp/tallyx_bench_XXXXXX";
+        if (mkdtemp(name) != nullptr) path_ = name;
+    }
+    ~LogFolder() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+void ProcessFullFlash(benchmark::State& state, bool halfInvalid, bool logged) {
     const std::vector<uint8_t> data = FullFlash(halfInvalid);
+    LogFolder folder;
     BenchDriver driver;
+    // With a log folder every removed or corrected record costs a warning line, as in a real read.
+    if (logged) driver.commLog->Configure(folder.Path().c_str(), 0);
     for (auto _ : state) {
         driver.Values().Clear();
         driver.Values().SetDateEncoding(true);
@@ -106,12 +129,17 @@ void ProcessFullFlash(benchmark::State& state, bool halfInvalid) {
     }
     state.counters["kept"] = driver.Values().SequentialCount();
     state.SetItemsProcessed(state.iterations() * kFullFlashRecords);
+    driver.commLog->Close();
 }
 
-void BM_ProcessSequential_AllValid(benchmark::State& state) { ProcessFullFlash(state, false); }
-void BM_ProcessSequential_HalfInvalid(benchmark::State& state) { ProcessFullFlash(state, true); }
+void BM_ProcessSequential_AllValid(benchmark::State& state) { ProcessFullFlash(state, false, false); }
+void BM_ProcessSequential_HalfInvalid(benchmark::State& state) { ProcessFullFlash(state, true, false); }
+void BM_ProcessSequential_AllValid_Logged(benchmark::State& state) { ProcessFullFlash(state, false, true); }
+void BM_ProcessSequential_HalfInvalid_Logged(benchmark::State& state) { ProcessFullFlash(state, true, true); }
 BENCHMARK(BM_ProcessSequential_AllValid)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ProcessSequential_HalfInvalid)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProcessSequential_AllValid_Logged)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ProcessSequential_HalfInvalid_Logged)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The caller's side of the export: every sequential line through NextValue.
 void BM_ExportCsv_NextValue(benchmark::State& state) {
