@@ -52,7 +52,10 @@ Simulator::~Simulator() { Stop(); }
 
 bool Simulator::Start(std::string* error) {
     if (Running()) return true;
-    if (!options_.transcriptFile.empty() && !transcript_.OpenFile(options_.transcriptFile, error)) return false;
+    if (!options_.transcriptFile.empty() && !transcriptFileOpen_) {
+        if (!transcript_.OpenFile(options_.transcriptFile, error)) return false;
+        transcriptFileOpen_ = true;  // a later Start() goes on writing into it
+    }
     if (!line_.Publish(options_.portDir, options_.comNumber, error)) return false;
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wakeFd_ < 0) {

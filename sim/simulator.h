@@ -129,6 +129,7 @@ private:
     Study study_;
     PtyLine line_;
     Transcript transcript_;
+    bool transcriptFileOpen_ = false;
     PacedOutput output_;
 
     mutable std::mutex mutex_;  // the counter, the fault plan and the two paths
