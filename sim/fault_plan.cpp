@@ -36,7 +36,7 @@ const char* KindName(FaultKind kind) {
 
 void FaultPlan::Add(const CommandFault& fault) { commands_.push_back({fault, 0}); }
 
-void FaultPlan::AddWakeup(const WakeupFaultSpec& fault) { wakeups_.push_back(fault); }
+void FaultPlan::AddWakeup(const WakeupFaultRule& fault) { wakeups_.push_back(fault); }
 
 bool FaultPlan::Matches(const std::string& pattern, const std::string& command) {
     if (!pattern.empty() && pattern.back() == '*')
@@ -111,7 +111,7 @@ bool FaultPlan::Parse(const std::string& text, std::string* error) {
     for (char c : kindText) kind += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 
     if (kind == "wakeup") {
-        WakeupFaultSpec wakeup;
+        WakeupFaultRule wakeup;
         wakeup.occurrence = occurrence;
         wakeup.count = count;
         if (param == "wrong") wakeup.kind = WakeupFault::Wrong;

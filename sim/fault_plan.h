@@ -47,7 +47,7 @@ struct CommandFault {
     std::string form;          // garble form
 };
 
-struct WakeupFaultSpec {
+struct WakeupFaultRule {
     WakeupFault kind = WakeupFault::None;
     unsigned occurrence = 1;
     unsigned count = 1;  // 0: every wake-up from `occurrence` on
@@ -71,7 +71,7 @@ struct FaultDecision {
 class FaultPlan {
 public:
     void Add(const CommandFault& fault);
-    void AddWakeup(const WakeupFaultSpec& fault);
+    void AddWakeup(const WakeupFaultRule& fault);
     // Adds one fault in the text form above.
     bool Parse(const std::string& text, std::string* error);
 
@@ -103,7 +103,7 @@ private:
         unsigned seen = 0;
     };
     std::vector<Counted> commands_;
-    std::vector<WakeupFaultSpec> wakeups_;
+    std::vector<WakeupFaultRule> wakeups_;
     unsigned wakeupsSeen_ = 0;
 };
 

@@ -24,8 +24,9 @@ std::string Hex(unsigned value) {
 // YYMMDDhhmmss
 std::string ClockText(const SimDateTime& t) {
     char text[32];
-    std::snprintf(text, sizeof text, "%02d%02d%02d%02d%02d%02d", (t.year - 2000) % 100, t.month, t.day, t.hour,
-                  t.minute, t.second);
+    // The counter keeps a two-digit year.
+    std::snprintf(text, sizeof text, "%02d%02d%02d%02d%02d%02d", ((t.year - 2000) % 100 + 100) % 100, t.month, t.day,
+                  t.hour, t.minute, t.second);
     return text;
 }
 

@@ -52,7 +52,10 @@ Simulator::~Simulator() { Stop(); }
 
 bool Simulator::Start(std::string* error) {
     if (Running()) return true;
-    if (!options_.transcriptFile.empty() && !transcript_.OpenFile(options_.transcriptFile, error)) return false;
+    if (!options_.transcriptFile.empty() && !transcriptFileOpen_) {
+        if (!transcript_.OpenFile(options_.transcriptFile, error)) return false;
+        transcriptFileOpen_ = true;  // a later Start() goes on writing into it
+    }
     if (!line_.Publish(options_.portDir, options_.comNumber, error)) return false;
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wakeFd_ < 0) {
@@ -121,7 +124,17 @@ unsigned Simulator::Wakeups() const {
 
 bool Simulator::WaitForWakeups(unsigned count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mutex_);
-    return wakeupSignal_.wait_for(lock, timeout, [&] { return wakeups_ >= count; });
+    return signal_.wait_for(lock, timeout, [&] { return wakeups_ >= count; });
+}
+
+bool Simulator::WaitForClosedSessions(unsigned count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return signal_.wait_for(lock, timeout, [&] { return closedSessions_ >= count; });
+}
+
+unsigned Simulator::ClosedSessions() const {
+    std::lock_guard lock(mutex_);
+    return closedSessions_;
 }
 
 unsigned Simulator::StudyState() const {
@@ -198,7 +211,7 @@ void Simulator::SendWakeup(unsigned session) {
         std::lock_guard lock(mutex_);
         ++wakeups_;
     }
-    wakeupSignal_.notify_all();
+    signal_.notify_all();
 }
 
 void Simulator::RunSession(int& openCount, bool& pendingOpen) {
@@ -212,80 +225,92 @@ void Simulator::RunSession(int& openCount, bool& pendingOpen) {
     output_.SetBaud(options_.baud);
     line_.DiscardPending();
 
+    SessionState state;
+    state.number = session;
+    state.settleEnd = Clock::now() + std::chrono::milliseconds(options_.settleMs);
+    state.lastTraffic = Clock::now();
     const auto idle = std::chrono::milliseconds(options_.idleSleepMs);
-    const auto settleEnd = Clock::now() + std::chrono::milliseconds(options_.settleMs);
-    bool settling = true;
-    bool asleep = false;
-    auto lastTraffic = Clock::now();
-    char buffer[4096];
-    auto writer = [this](const char* data, size_t size) { return line_.Write(data, size); };
+    auto writer = [this, session](const char* data, size_t size) {
+        return transcript_.WriteAndRecord(Direction::FromCounter, session, data, size,
+                                          [this](const char* d, size_t n) { return line_.Write(d, n); });
+    };
 
     while (!stop_) {
         auto now = Clock::now();
-        if (settling && now >= settleEnd) {
-            settling = false;
+        if (state.settling && now >= state.settleEnd) {
+            state.settling = false;
             SendWakeup(session);
-            lastTraffic = now;
+            state.lastTraffic = now;
         }
         PacedOutput::Step step;
-        if (!settling) {
+        if (!state.settling) {
             step = output_.Pump(now, writer);
-            transcript_.Record(Direction::FromCounter, session, step.written);
-            if (!step.written.empty()) lastTraffic = now;
+            if (!step.written.empty()) state.lastTraffic = now;
             if (step.hangUp) {
                 HangUp(session);
                 openCount = 0;
                 pendingOpen = false;
+                EndSession();
                 return;
             }
-            if (!asleep && options_.idleSleepMs > 0 && output_.Empty() && now - lastTraffic >= idle) {
-                asleep = true;
+            if (!state.asleep && options_.idleSleepMs > 0 && output_.Empty() && now - state.lastTraffic >= idle) {
+                state.asleep = true;
                 transcript_.Event(session, "counter fell asleep");
             }
         }
 
         int timeout = 200;
         short events = POLLIN;
-        if (settling) timeout = TimeoutUntil(now, settleEnd);
+        if (state.settling) timeout = TimeoutUntil(now, state.settleEnd);
         else if (step.blocked) events |= POLLOUT;
         else if (step.due) timeout = TimeoutUntil(now, *step.due);
         else if (step.failed) timeout = 2;
-        else if (!asleep && options_.idleSleepMs > 0) timeout = TimeoutUntil(now, lastTraffic + idle);
+        else if (!state.asleep && options_.idleSleepMs > 0) timeout = TimeoutUntil(now, state.lastTraffic + idle);
 
         pollfd fds[3] = {{line_.MasterFd(), events, 0}, {line_.NotifyFd(), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         poll(fds, 3, timeout);
         if (stop_) return;
         if (!ApplyNotices(openCount, pendingOpen)) {
+            // What the program sent before it closed the port still counts (a final start
+            // command, say); answers to it are pointless.
+            ReadInput(state);
             transcript_.Event(session, "port closed");
             output_.Clear();
+            EndSession();
             return;
         }
-
-        bool gone = false;
-        for (;;) {
-            const ssize_t n = line_.Read(buffer, sizeof buffer);
-            if (n > 0) {
-                const std::string_view bytes(buffer, static_cast<size_t>(n));
-                transcript_.Record(Direction::ToCounter, session, bytes);
-                if (settling || asleep) continue;  // not awake yet, or asleep: nothing is heard
-                lastTraffic = Clock::now();
-                if (output_.QueuedBytes() > kMaxQueuedOutput) {
-                    // A program that sends and never reads gets no further answers.
-                    transcript_.Event(session, "output queue full: input ignored");
-                    continue;
-                }
-                std::lock_guard lock(mutex_);
-                counter_->Receive(bytes, output_);
-                continue;
-            }
-            gone = n == 0 || (n < 0 && errno == EIO);
-            break;
-        }
-        if (gone) {
+        if (ReadInput(state)) {
             // The slave was closed and its notification is on its way; do not spin meanwhile.
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
+}
+
+bool Simulator::ReadInput(SessionState& state) {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = line_.Read(buffer, sizeof buffer);
+        if (n <= 0) return n == 0 || errno == EIO;
+        const std::string_view bytes(buffer, static_cast<size_t>(n));
+        transcript_.Record(Direction::ToCounter, state.number, bytes);
+        if (state.settling || state.asleep) continue;  // not awake yet, or asleep: nothing is heard
+        state.lastTraffic = Clock::now();
+        if (output_.QueuedBytes() > kMaxQueuedOutput) {
+            // A program that sends and never reads gets no further answers.
+            transcript_.Event(state.number, "output queue full: input ignored");
+            continue;
+        }
+        std::lock_guard lock(mutex_);
+        counter_->Receive(bytes, output_);
+    }
+}
+
+void Simulator::EndSession() {
+    {
+        std::lock_guard lock(mutex_);
+        ++closedSessions_;
+    }
+    signal_.notify_all();
 }
 
 void Simulator::HangUp(unsigned session) {

@@ -91,6 +91,12 @@ public:
     unsigned HangUps() const { return hangUps_.load(); }
     // Waits until `count` wake-ups have been sent (or withheld by a fault).
     bool WaitForWakeups(unsigned count, std::chrono::milliseconds timeout) const;
+    // Openings of the port that have ended (closed by the program, or hung up by a fault). Once
+    // an opening has ended, everything the program sent in it has been heard and carried out:
+    // wait for this after the program closed the port, before looking at Programmed() or
+    // Commands().
+    unsigned ClosedSessions() const;
+    bool WaitForClosedSessions(unsigned count, std::chrono::milliseconds timeout) const;
 
     // Model A: the finish code the counter reports now. Model B: the study state code.
     unsigned StudyState() const;
@@ -105,14 +111,25 @@ private:
     void RunSession(int& openCount, bool& pendingOpen);
     // Applies notifications; returns false when the slave was closed at some point.
     bool ApplyNotices(int& openCount, bool& pendingOpen);
+    struct SessionState {
+        unsigned number = 0;
+        bool settling = true;
+        bool asleep = false;
+        std::chrono::steady_clock::time_point settleEnd;
+        std::chrono::steady_clock::time_point lastTraffic;
+    };
+    // Reads and hears everything waiting; true when the slave side was found closed.
+    bool ReadInput(SessionState& state);
     void SendWakeup(unsigned session);
     void HangUp(unsigned session);
+    void EndSession();
     void Wake();
 
     SimOptions options_;
     Study study_;
     PtyLine line_;
     Transcript transcript_;
+    bool transcriptFileOpen_ = false;
     PacedOutput output_;
 
     mutable std::mutex mutex_;  // the counter, the fault plan and the two paths
@@ -121,8 +138,9 @@ private:
     std::string portPath_;
     std::string slavePath_;
 
-    mutable std::condition_variable wakeupSignal_;
-    unsigned wakeups_ = 0;  // guarded by mutex_
+    mutable std::condition_variable signal_;
+    unsigned wakeups_ = 0;         // guarded by mutex_
+    unsigned closedSessions_ = 0;  // guarded by mutex_
 
     std::thread thread_;
     std::atomic<bool> stop_{false};

@@ -31,6 +31,18 @@ void Transcript::SetKeepInMemory(bool keep) {
 void Transcript::Record(Direction direction, unsigned session, std::string_view bytes) {
     if (bytes.empty()) return;
     std::lock_guard lock(mutex_);
+    RecordLocked(direction, session, bytes);
+}
+
+ssize_t Transcript::WriteAndRecord(Direction direction, unsigned session, const char* data, size_t size,
+                                   const std::function<ssize_t(const char*, size_t)>& write) {
+    std::lock_guard lock(mutex_);
+    const ssize_t n = write(data, size);
+    if (n > 0) RecordLocked(direction, session, std::string_view(data, static_cast<size_t>(n)));
+    return n;
+}
+
+void Transcript::RecordLocked(Direction direction, unsigned session, std::string_view bytes) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     if (keep_) {
         if (!entries_.empty() && entries_.back().direction == direction && entries_.back().session == session &&

@@ -2,8 +2,11 @@
 // was opened and closed. Kept in memory for tests and optionally written to a file as a hex dump.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -37,6 +40,10 @@ public:
 
     void Record(Direction direction, unsigned session, std::string_view bytes);
     void Event(unsigned session, std::string_view text);
+    // Writes bytes with `write` (which behaves like write(2)) and records what it took, as one
+    // step: whoever reads the transcript after the other side received bytes finds them in it.
+    ssize_t WriteAndRecord(Direction direction, unsigned session, const char* data, size_t size,
+                           const std::function<ssize_t(const char*, size_t)>& write);
 
     // Entries in order; consecutive chunks of one direction within one session are merged.
     std::vector<TranscriptEntry> Entries() const;
@@ -47,6 +54,7 @@ public:
 
 private:
     std::string Collect(Direction direction, unsigned session) const;
+    void RecordLocked(Direction direction, unsigned session, std::string_view bytes);
     void WriteFileEntry(double seconds, unsigned session, Direction direction, std::string_view bytes);
 
     mutable std::mutex mutex_;

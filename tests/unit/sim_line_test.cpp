@@ -270,4 +270,18 @@ TEST(SimLine, StopsPromptlyWhileThePortIsOpen) {
     EXPECT_NE(access(link.c_str(), F_OK), 0);
 }
 
+TEST(SimLine, CommandsSentJustBeforeClosingAreCarriedOut) {
+    TempDir dir;
+    Simulator sim(FastOptions(Model::A, dir.Path()));
+    ASSERT_TRUE(sim.Start());
+    PortClient port;
+    ASSERT_TRUE(port.Open(sim.PortPath()));
+    ASSERT_EQ(port.Read(6, 2000), "READY\r");
+    ASSERT_TRUE(port.Write(FrameModelA(":T")));
+    port.Close();
+    ASSERT_TRUE(sim.WaitForClosedSessions(1, 2s));
+    EXPECT_EQ(sim.Programmed().studyStarts, 1u);
+    EXPECT_EQ(sim.BytesToCounter(1), FrameModelA(":T"));
+}
+
 }  // namespace
