@@ -78,6 +78,8 @@ struct FailedWakeUp {
     const char* name;
 };
 
+void PrintTo(const FailedWakeUp& value, std::ostream* out) { *out << value.name; }
+
 class FailedWakeUpTest : public ConnectionTest, public ::testing::WithParamInterface<FailedWakeUp> {};
 
 TEST_P(FailedWakeUpTest, FailsWithDisconnectPromptAndNoValues) {

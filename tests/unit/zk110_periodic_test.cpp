@@ -132,25 +132,25 @@ TEST_F(ZK110PeriodicTest, TwoWalksGiveTheSameLines) {
     EXPECT_EQ("2009-03-01 10:00:00.000,39,4,1,0,0,0,0,0,0,0,0,0,0,0,0,1", first[4]);
 }
 
-TEST_F(ZK110PeriodicTest, WithoutOneBinListTheCellsAreZeroAndCountsUntouched) {
+TEST_F(ZK110PeriodicTest, WithoutOneBinListTheCellsAreZeroButVehiclesAreCounted) {
     ProcessVehicles({RawRecord(0, 9, 1, 0, 2, 25, 10)});
     ASSERT_EQ(0, ProcessPages({PeriodicPage(15, 20, 4)}));
     driver.Set(PROPERTY_STUDY_SPEEDBINS, "");
     std::vector<std::string> lines = Walk();
     ASSERT_EQ(2u, lines.size());
     EXPECT_EQ("TimeStamp,Temperature,Occupancy,Count,ReverseCount,Bin_1_1,Bin_1_2,Bin_1_3", lines[0]);
-    EXPECT_EQ("2009-03-01 09:15:00.000,68,4,0,0,0,0,0", lines[1]);
+    EXPECT_EQ("2009-03-01 09:15:00.000,68,4,1,0,0,0,0", lines[1]);
 
     driver.Set(PROPERTY_STUDY_LENGTHBINS, "");
     lines = Walk();
     ASSERT_EQ(2u, lines.size());
     EXPECT_EQ("TimeStamp,Temperature,Occupancy,Count,ReverseCount,Bin_1_1", lines[0]);
-    EXPECT_EQ("2009-03-01 09:15:00.000,68,4,0,0,0", lines[1]);
+    EXPECT_EQ("2009-03-01 09:15:00.000,68,4,1,0,0", lines[1]);
 
     char element[1024];
     ASSERT_EQ(0, driver.FirstValue("GETVALUE_DATA_PERIODIC", "GETVALUE_FORMAT_XML", element, sizeof element));
     EXPECT_EQ("<Periodic><TimeStamp>2009-03-01 09:15:00.000</TimeStamp><Temperature>68</Temperature>"
-              "<Occupancy>4</Occupancy><Count>0</Count><ReverseCount>0</ReverseCount>"
+              "<Occupancy>4</Occupancy><Count>1</Count><ReverseCount>0</ReverseCount>"
               "<Bin><1><1>0</1></1></Bin></Periodic>",
               std::string(element));
 }

@@ -351,7 +351,9 @@ int32_t ZK110Values::ProcessPeriodic(const uint8_t* data, uint32_t length) {
 }
 
 void ZK110Values::FillPeriod(uint32_t index) {
-    if (index >= periodicCount_ || !bins_.HasLimits()) return;
+    // The vehicles of the period are counted whether or not a bin matrix exists;
+    // without bin limits only the matrix is left out.
+    if (index >= periodicCount_) return;
     ZK110PeriodicRecord& period = periodic_[index];
     const int32_t minutes = Properties().Number(PROPERTY_STUDY_PERIODTIME);
     DateTime periodEnd = PropertyTime(Properties(), PROPERTY_STUDY_BEGINDATETIME);
