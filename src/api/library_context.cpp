@@ -1,6 +1,14 @@
 #include "api/library_context.h"
 
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <thread>
+
+#include "api/driver_factory.h"
+#include "api/version_info.h"
+#include "comm/comm_port.h"
 
 namespace tallyx {
 
@@ -16,23 +24,134 @@ bool EqualsIgnoringCase(const char* a, const char* b) {
     }
 }
 
+// "COMMANDS" and "BYTES" select dumping only when written exactly so; any
+// other accepted spelling logs like "OFF".
+int32_t DumpLevelOf(const char* level) {
+    if (std::strcmp(level, "COMMANDS") == 0) return 1;
+    if (std::strcmp(level, "BYTES") == 0) return 2;
+    return 0;
+}
+
+// What the C locale's isspace and isprint accept; a wake-up line holds nothing else.
+bool IsWakeUpCharacter(uint8_t byte) { return (byte >= 0x09 && byte <= 0x0D) || (byte >= 0x20 && byte <= 0x7E); }
+
+constexpr auto kPauseAfterWakeUp = std::chrono::milliseconds(2000);
+
 }  // namespace
 
-LibraryContext::LibraryContext() { marker = kMarker; }
+LibraryContext::LibraryContext() {
+    statistics.Reset();
+    marker = kMarker;
+}
 
 LibraryContext::~LibraryContext() {
     Disconnect();
     driver.reset();
+    commLog.Close();
     marker = 0;
 }
 
 int32_t LibraryContext::Connect() {
     driver.reset();
-    return RETCODE_ERR_PORTCLOSED;
+    statistics.Reset();
+
+    std::string folder = properties.Text(PROPERTY_COMM_LOGFOLDER);
+    commLog.Configure(folder.c_str(), DumpLevelOf(properties.Text(PROPERTY_COMM_LOGLEVEL)));
+    WriteBanner();
+
+    link.SetTimeouts(static_cast<uint32_t>(properties.Number(PROPERTY_COMM_SENDTOUTMS)),
+                     static_cast<uint32_t>(properties.Number(PROPERTY_COMM_PEEKTOUTMS)),
+                     static_cast<uint32_t>(properties.Number(PROPERTY_COMM_RECVTOUTMS)));
+    link.SetStatistics(&statistics);
+    link.SetCommLog(&commLog);
+
+    char portName[64];
+    PortNameFromProperties(properties, portName, sizeof portName);
+
+    if (promptCallback != nullptr && promptCallback(Handle(), PROMPT_REASON_CONNECT) != 0) {
+        commLog.LogWarning("Operation was aborted by the user!");
+        return RETCODE_ABORTED;
+    }
+
+    int32_t result = link.OpenPort(portName, properties.BaudRate(), properties.DataBits(), properties.Parity(),
+                                   properties.StopBits());
+    if (result == RETCODE_OK) result = WakeUpAndDetect();
+    if (result != RETCODE_OK) {
+        Disconnect();
+        return result;
+    }
+    return RETCODE_OK;
+}
+
+void LibraryContext::WriteBanner() {
+    char banner[256];
+    std::snprintf(banner, sizeof banner, "*** %s v.%s ***", LibraryProductName(), LibraryFileVersion().c_str());
+    std::string stars(std::strlen(banner), '*');
+    commLog.LogInfo("%s", stars.c_str());
+    commLog.LogInfo("%s", banner);
+    commLog.LogInfo("%s", stars.c_str());
+}
+
+int32_t LibraryContext::WakeUpAndDetect() {
+    commLog.LogInfo("Waiting for the device to wake up...");
+
+    // One byte more than the answer may hold, so the text always ends in a zero.
+    uint8_t answer[kWakeUpCapacity + 1];
+    std::memset(answer, 0, sizeof answer);
+    uint32_t length = 0;
+    for (;;) {
+        if (length == kWakeUpCapacity) {
+            // A line this long is no wake-up answer; never store past the buffer.
+            commLog.LogError("Received invalid wake-up response from the device: %s", answer);
+            return RETCODE_ERR_FAILEDTOWAKEUP;
+        }
+        uint32_t received = 0;
+        if (link.ReceiveExact(answer + length, kWakeUpCapacity - length, &received, 1) != RETCODE_OK ||
+            received != 1) {
+            commLog.LogError("Failed to receive response from the device");
+            return RETCODE_ERR_FAILEDTOWAKEUP;
+        }
+        uint8_t byte = answer[length];
+        if (!IsWakeUpCharacter(byte)) {
+            answer[length] = 0;
+            commLog.LogError("Received invalid wake-up response from the device: %s", answer);
+            return RETCODE_ERR_FAILEDTOWAKEUP;
+        }
+        ++length;
+        if (byte == 0x0D) break;
+    }
+
+    commLog.Dump("IN", answer, length, 1);
+    commLog.LogInfo("Device => %s", answer);
+
+    for (uint32_t i = 0; i < length; ++i) {
+        if (answer[i] >= 'a' && answer[i] <= 'z') answer[i] = static_cast<uint8_t>(answer[i] - 'a' + 'A');
+    }
+    const char* text = reinterpret_cast<const char*>(answer);
+    if (std::strstr(text, "READY") == nullptr) {
+        commLog.LogError("Received invalid wake-up response from the device: %s", text);
+        return RETCODE_ERR_FAILEDTOWAKEUP;
+    }
+
+    commLog.LogInfo("The device was successfully woken up!");
+    std::this_thread::sleep_for(kPauseAfterWakeUp);
+    if (link.Port() != nullptr) link.Port()->Purge();
+
+    CounterModel model = std::strstr(text, "ZK220") != nullptr ? CounterModel::kZK220 : CounterModel::kZK110;
+    commLog.LogInfo("Detected %s device", model == CounterModel::kZK220 ? "ZK220" : "ZK110");
+    driver = CreateDriver(model, &link, &properties, &commLog, &statistics);
+    driver->progressCallback = progressCallback;
+    driver->promptCallback = promptCallback;
+    driver->contextHandle = Handle();
+    return RETCODE_OK;
 }
 
 int32_t LibraryContext::Disconnect() {
-    if (promptCallback != nullptr && promptCallback(Handle(), PROMPT_REASON_DISCONNECT) != 0) return RETCODE_ABORTED;
+    link.ClosePort();
+    if (promptCallback != nullptr && promptCallback(Handle(), PROMPT_REASON_DISCONNECT) != 0) {
+        commLog.LogWarning("Operation was aborted by the user!");
+        return RETCODE_ABORTED;
+    }
     return RETCODE_OK;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// The object behind a handle: everything one caller's work needs.
+// The object behind a handle: everything one caller's work needs, and the
+// connection frame that every device operation runs.
 #include <cstdint>
 #include <memory>
 
@@ -7,6 +8,8 @@
 
 #include "api/device_driver.h"
 #include "api/device_statistics.h"
+#include "comm/comm_log.h"
+#include "comm/port_link.h"
 #include "properties/property_store.h"
 
 namespace tallyx {
@@ -14,6 +17,8 @@ namespace tallyx {
 class LibraryContext {
 public:
     static constexpr uint32_t kMarker = 1100;
+    // The counter announces itself with one line of at most this many bytes.
+    static constexpr uint32_t kWakeUpCapacity = 1024;
 
     LibraryContext();
     ~LibraryContext();
@@ -23,7 +28,9 @@ public:
 
     TallyxHandle Handle() { return reinterpret_cast<TallyxHandle>(this); }
 
+    // Logs, banner, connect prompt, port, wake-up and model detection.
     int32_t Connect();
+    // Closes the port and calls the disconnect prompt: 0, or 1 on an abort answer.
     int32_t Disconnect();
     int32_t RunRead();
     int32_t RunWrite();
@@ -33,8 +40,14 @@ public:
     ProgressCallback progressCallback = nullptr;
     PromptCallback promptCallback = nullptr;
     std::unique_ptr<DeviceDriver> driver;
+    PortLink link;
+    CommLog commLog;
     PropertyStore properties;
     DeviceStatistics statistics;
+
+private:
+    void WriteBanner();
+    int32_t WakeUpAndDetect();
 };
 
 }  // namespace tallyx

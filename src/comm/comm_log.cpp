@@ -4,13 +4,12 @@
 #include <cstring>
 #include <string>
 
+#include "log/log_file_target.h"
+#include "log/log_record.h"
+#include "log/logger.h"
 #include "time/date_time.h"
 
 namespace tallyx {
-
-// Placeholder until the diagnostic logger is attached.
-class Logger {};
-class LogFileTarget {};
 
 namespace {
 
@@ -32,15 +31,42 @@ CommLog::~CommLog() { Close(); }
 
 void CommLog::Configure(const char* folder, int32_t dumpLevel) {
     dumpLevel_ = dumpLevel;
+    if (!logger_) {
+        logger_ = std::make_unique<Logger>();
+        logger_->Start(true);
+    }
     if (folder != nullptr && folder[0] != '\0') {
+        if (!target_) {
+            target_ = std::make_unique<LogFileTarget>();
+            target_->SetOptions(kLogShowTime | kLogShowType);
+            logger_->AddTarget(target_.get());
+        }
         folder_.assign(folder, strnlen(folder, kFolderCapacity - 2));
         if (folder_.back() != '/') folder_ += '/';
+        target_->Configure(folder_.c_str(), LogFileTarget::kNameDate, "tallyx", LogFileTarget::kNoSizeLimit);
+    } else if (target_) {
+        // From now on the library's messages go nowhere; the folder stays for
+        // the traffic and dump files.
+        logger_->RemoveTarget(target_.get());
+        target_.reset();
     }
 }
 
-void CommLog::Close() {}
+void CommLog::Close() {
+    if (!logger_) return;
+    // Stopping writes out every queued message before the target goes.
+    logger_->Stop();
+    logger_.reset();
+    target_.reset();
+}
 
-void CommLog::Log(uint32_t, const char*, va_list) {}
+void CommLog::Log(uint32_t type, const char* format, va_list args) {
+    if (!logger_) return;
+    thread_local char text[kMessageCapacity];
+    std::vsnprintf(text, sizeof text, format, args);
+    // Handing the text over as an argument prints any "%" in it unchanged.
+    logger_->Log(static_cast<int32_t>(type), 0, "%s", text);
+}
 
 void CommLog::LogInfo(const char* format, ...) {
     va_list args;

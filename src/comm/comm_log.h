@@ -46,7 +46,7 @@ private:
 
     std::string folder_;
     std::unique_ptr<Logger> logger_;
-    LogFileTarget* target_ = nullptr;  // owned through logger_ while attached
+    std::unique_ptr<LogFileTarget> target_;
     int32_t dumpLevel_ = 0;
 };
 

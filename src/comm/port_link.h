@@ -8,7 +8,7 @@
 
 namespace tallyx {
 
-class SerialPort;
+class CommPort;
 class CommLog;
 struct DeviceStatistics;
 
@@ -29,7 +29,7 @@ public:
     int32_t OpenPort(const char* name, int32_t baudRate, int32_t dataBits, int32_t parity, int32_t stopBits);
     void ClosePort();
     // The open port, or null.
-    SerialPort* Port() const { return port_.get(); }
+    CommPort* Port() const { return port_.get(); }
 
     // Purges the port, then writes all bytes: 0, -30 or -40.
     int32_t Send(const uint8_t* data, uint32_t length);
@@ -42,7 +42,7 @@ public:
     int32_t ReceiveUntil(uint8_t* buffer, uint32_t capacity, uint32_t* received, uint8_t terminator);
 
 private:
-    std::unique_ptr<SerialPort> port_;
+    std::unique_ptr<CommPort> port_;
     uint32_t peekTimeoutMs_ = 1000;
     uint32_t receiveTimeoutMs_ = 10000;
     uint32_t sendTimeoutMs_ = 5000;
