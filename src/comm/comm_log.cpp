@@ -46,9 +46,13 @@ void CommLog::Configure(const char* folder, int32_t dumpLevel) {
         target_->Configure(folder_.c_str(), LogFileTarget::kNameDate, "tallyx", LogFileTarget::kNoSizeLimit);
     } else if (target_) {
         // From now on the library's messages go nowhere; the folder stays for
-        // the traffic and dump files.
+        // the traffic and dump files. What was queued for the file is written
+        // out first by stopping the logger, and a fresh one takes over.
+        logger_->Stop();
         logger_->RemoveTarget(target_.get());
         target_.reset();
+        logger_ = std::make_unique<Logger>();
+        logger_->Start(true);
     }
 }
 

@@ -16,7 +16,8 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", VersionLine(version) + "\n" + version.legalCopyright);
     app.footer(
         "Every serial port from COM1 to COM256 is tried in turn until a counter answers.\n"
-        "COM<n> is $TALLYX_PORT_DIR/COM<n> when TALLYX_PORT_DIR is set, else /dev/ttyS<n-1>.\n"
+        "COM<n> is $TALLYX_PORT_DIR/COM<n> when TALLYX_PORT_DIR is set; otherwise COM1-COM99 are\n"
+        "/dev/ttyS0-98, COM100-COM199 /dev/ttyUSB0-99 and COM200-COM256 /dev/ttyACM0-56.\n"
         "Files beside the program:\n"
         "  log/   tallyread_YYYY-MM-DD.log and the library's communication logs\n"
         "  data/  study.txt, sequential.csv, periodic.csv and kvd.dat of the counter read\n"

@@ -1,5 +1,8 @@
 #include "reader/port_probe.h"
 
+#include "platform/port_names.h"
+#include "platform/win32_error.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -9,13 +12,6 @@
 namespace tallyx {
 
 namespace {
-
-constexpr uint32_t kFileNotFound = 2;
-constexpr uint32_t kAccessDenied = 5;
-constexpr uint32_t kNotEnoughMemory = 8;
-constexpr uint32_t kGeneralFailure = 31;
-constexpr uint32_t kInvalidParameter = 87;
-constexpr uint32_t kIoDevice = 1117;
 
 PortProbeResult Failed(std::string path, PortState state, int error) {
     PortProbeResult result;
@@ -28,40 +24,13 @@ PortProbeResult Failed(std::string path, PortState state, int error) {
 
 }  // namespace
 
-uint32_t SystemErrorFromErrno(int error) {
-    switch (error) {
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        return kFileNotFound;
-    case EACCES:
-    case EPERM:
-    case EBUSY:
-    case EWOULDBLOCK:
-        return kAccessDenied;
-    case EINVAL:
-        return kInvalidParameter;
-    case EIO:
-        return kIoDevice;
-    case ENOMEM:
-        return kNotEnoughMemory;
-    default:
-        return kGeneralFailure;
-    }
-}
+uint32_t SystemErrorFromErrno(int error) { return Win32ErrorFromErrno(error); }
 
-std::string ComPortDevicePath(int n) {
-    const char* folder = std::getenv("TALLYX_PORT_DIR");
-    if (folder != nullptr && folder[0] != '\0') {
-        std::string path = folder;
-        if (path.back() != '/') path += '/';
-        return path + "COM" + std::to_string(n);
-    }
-    return "/dev/ttyS" + std::to_string(n - 1);
-}
+std::string ComPortDevicePath(int n) { return n > 0 ? PortDevicePath(static_cast<uint32_t>(n)) : std::string(); }
 
 PortProbeResult ProbeComPort(int n) {
     std::string path = ComPortDevicePath(n);
+    if (path.empty()) return Failed(std::move(path), PortState::Absent, ENOENT);
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -81,9 +50,9 @@ PortProbeResult ProbeComPort(int n) {
     }
     // Another program that has the port open holds this lock.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        const int error = errno;
         close(fd);
-        return Failed(std::move(path), PortState::InUse, error);
+        // The device is busy, as an exclusive open held elsewhere reports it.
+        return Failed(std::move(path), PortState::InUse, EBUSY);
     }
     close(fd);  // also drops our own lock
     PortProbeResult result;

@@ -15,8 +15,8 @@ struct PortProbeResult {
     uint32_t errorNumber = 0;  // the same failure as a Windows system error number
 };
 
-// The device that COM<n> names: $TALLYX_PORT_DIR/COM<n> when that variable is set
-// and not empty, otherwise /dev/ttyS<n-1>.
+// The device that COM<n> names, the same way the library maps port names;
+// empty when no device can be COM<n>.
 std::string ComPortDevicePath(int n);
 
 // Opens the device of COM<n> for reading and writing, takes a non-blocking

@@ -1,0 +1,49 @@
+#include "e2e_support.h"
+
+#include <ctime>
+
+namespace tallyx::e2e {
+
+std::string TodaysLog(const std::string& folder, const char* suffix) {
+    std::time_t seconds = std::time(nullptr);
+    std::tm now{};
+    localtime_r(&seconds, &now);
+    char name[64];
+    std::snprintf(name, sizeof name, "/tallyx_%04d-%02d-%02d%s.log", now.tm_year + 1900, now.tm_mon + 1, now.tm_mday,
+                  suffix);
+    return folder + name;
+}
+
+CounterFixture::CounterFixture() : portDir("TALLYX_PORT_DIR", ports.Path().c_str()) {}
+
+CounterFixture::~CounterFixture() {
+    if (counter) counter->Stop();
+}
+
+bool CounterFixture::StartCounter(tallysim::SimOptions options, unsigned com, std::string* error) {
+    options.portDir = ports.Path();
+    options.comNumber = com;
+    counter = std::make_unique<tallysim::Simulator>(std::move(options));
+    return counter->Start(error);
+}
+
+TallyxHandle CounterFixture::NewContext(unsigned com) {
+    TallyxHandle handle = Init();
+    if (handle == nullptr) return nullptr;
+    std::string port = std::to_string(com);
+    SetProperty(handle, PROPERTY_COMM_PORT, port.c_str());
+    SetProperty(handle, PROPERTY_COMM_PEEKTOUTMS, "50");
+    SetProperty(handle, PROPERTY_COMM_RECVTOUTMS, "500");
+    SetProperty(handle, PROPERTY_COMM_WAITBETWEENREQSMS, "0");
+    SetProperty(handle, PROPERTY_COMM_LOGFOLDER, logs.Path().c_str());
+    SetProperty(handle, PROPERTY_COMM_LOGLEVEL, "COMMANDS");
+    return handle;
+}
+
+std::string CounterFixture::Property(TallyxHandle handle, const char* name) {
+    char value[10240];
+    if (GetProperty(handle, name, value, sizeof value) != RETCODE_OK) return "<error>";
+    return value;
+}
+
+}  // namespace tallyx::e2e

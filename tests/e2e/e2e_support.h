@@ -1,0 +1,53 @@
+#pragma once
+// Shared set-up of the end-to-end tests: a temporary port folder that the
+// library reaches through TALLYX_PORT_DIR, a log folder, and a simulated
+// counter on COM<n> in it.
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include <tallyx/tallyx.h>
+
+#include "simulator.h"
+#include "support/temp_dir.h"
+
+namespace tallyx::e2e {
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The name of one of today's library log files ("" for the message log,
+// "-com" for the traffic dump, "-dump" for the dump documents).
+std::string TodaysLog(const std::string& folder, const char* suffix);
+
+class CounterFixture {
+public:
+    CounterFixture();
+    ~CounterFixture();
+
+    // Starts a simulated counter on COM<com>; false (with the reason in error) when it cannot.
+    bool StartCounter(tallysim::SimOptions options, unsigned com, std::string* error);
+    tallysim::Simulator& Counter() { return *counter; }
+
+    // A context with the settings every test uses: the port, quick time-outs,
+    // no pause between requests, the log folder at level COMMANDS.
+    TallyxHandle NewContext(unsigned com);
+
+    std::string Property(TallyxHandle handle, const char* name);
+    std::string MessageLog() const { return ReadFile(TodaysLog(logs.Path(), "")); }
+
+    test::TempDir ports;
+    test::TempDir logs;
+
+private:
+    test::ScopedEnv portDir;
+    std::unique_ptr<tallysim::Simulator> counter;
+};
+
+}  // namespace tallyx::e2e
