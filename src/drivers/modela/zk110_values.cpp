@@ -1,0 +1,391 @@
+#include "drivers/modela/zk110_values.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "api/device_driver.h"
+#include "api/device_statistics.h"
+#include "comm/comm_log.h"
+#include "drivers/modela/zk110_answer_text.h"
+#include "drivers/modela/zk110_clock_text.h"
+#include "properties/property_store.h"
+#include "properties/text_checks.h"
+
+namespace tallyx {
+
+namespace {
+
+constexpr FlagName kFlagNames[] = {
+    {kZK110Forward, "FORWARD"},
+    {kZK110Reverse, "REVERSE", true},
+    {kZK110NoLength, "NO_LENGTH"},
+    {kZK110Stopped, "STOPPED"},
+    {kZK110Unclassified, "UNCLASSIFIED"},
+    {kZK110ModifiedTimestamp, "MODIFIED_TIMESTAMP"},
+    {kZK110DefaultLength, "DEFAULT_LENGTH"},
+    {kZK110DefaultSpeed, "DEFAULT_SPEED"},
+};
+
+// Free texts of the study and the unit: the echo, then the text.
+struct TextAnswer {
+    const char* echo;
+    const char* property;
+};
+constexpr TextAnswer kTextAnswers[] = {
+    {":X:0", PROPERTY_STUDY_STATE},    {":X:1", PROPERTY_STUDY_CITY},     {":X:2", PROPERTY_STUDY_COUNTY},
+    {":X:3", PROPERTY_STUDY_ADDRESS},  {":X:4", PROPERTY_STUDY_LANE},     {":X:5", PROPERTY_STUDY_SPEEDLIMIT},
+    {":X:6", PROPERTY_STUDY_OPERATOR}, {":X:7", PROPERTY_DEV_SERIALNO},   {":X:8", PROPERTY_DEV_UNITTYPE},
+};
+
+bool StartsWith(const char* text, const char* prefix) {
+    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+void StoreDecimal(PropertyStore& properties, const char* property, int32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
+    properties.Set(property, text, false);
+}
+
+// Reads the study begin or end as the properties hold it; the null time when
+// it does not parse.
+DateTime PropertyTime(const PropertyStore& properties, const char* property) {
+    DateTime time;
+    DateTime::Parse(time, properties.Text(property));
+    return time;
+}
+
+}  // namespace
+
+ZK110Values::ZK110Values(DeviceDriver* owner) : RecordValues(owner, kFlagNames) { Clear(); }
+
+ZK110Values::~ZK110Values() { Clear(); }
+
+FlagNameTable ZK110Values::Flags() { return kFlagNames; }
+
+void ZK110Values::Clear() {
+    RecordValues::Clear();
+    periodic_.reset();
+    periodicCount_ = 0;
+    dateEncoding_ = false;
+}
+
+// ---------------------------------------------------------------- answers
+
+int32_t ZK110Values::ParseAnswer(const char* answer, uint32_t length) {
+    if (answer == nullptr) return RETCODE_OK;
+    char text[kAnswerCapacity + 1];
+    uint32_t used = 0;
+    while (used < length && used < kAnswerCapacity && answer[used] != '\0') {
+        text[used] = answer[used];
+        ++used;
+    }
+    text[used] = '\0';
+
+    PropertyStore& properties = Properties();
+    for (const TextAnswer& entry : kTextAnswers) {
+        if (StartsWith(text, entry.echo)) {
+            properties.Set(entry.property, AnswerTextFrom(text, 5), false);
+            return RETCODE_OK;
+        }
+    }
+    if (StartsWith(text, ":b")) {
+        StoreBattery(text);
+    } else if (StartsWith(text, ":J")) {
+        StoreAccumulatedCharge(text);
+    } else if (StartsWith(text, ":F")) {
+        if (std::strchr(text, '>') != nullptr) {
+            properties.Set(PROPERTY_DEV_FIRMWAREREV, AnswerTextFrom(text, 5), false);
+        } else {
+            StoreFinishCode(text);
+        }
+    } else if (StartsWith(text, ":B")) {
+        StoreClockTime(PROPERTY_STUDY_BEGINDATETIME, text);
+    } else if (StartsWith(text, ":E")) {
+        StoreClockTime(PROPERTY_STUDY_ENDDATETIME, text);
+    } else if (StartsWith(text, ":H")) {
+        StoreHexNumber(PROPERTY_STUDY_RANGETIME, text);
+    } else if (StartsWith(text, ":P")) {
+        StoreHexNumber(PROPERTY_STUDY_PERIODTIME, text);
+    } else if (StartsWith(text, ":C")) {
+        StoreBinList(PROPERTY_STUDY_LENGTHBINS, text);
+    } else if (StartsWith(text, ":S")) {
+        StoreBinList(PROPERTY_STUDY_SPEEDBINS, text);
+    } else if (StartsWith(text, ":Q")) {
+        dateEncoding_ = std::strchr(text, 's') != nullptr;
+    }
+    return RETCODE_OK;
+}
+
+void ZK110Values::StoreBattery(const char* answer) {
+    // ":b:N": the unit cannot measure its voltage.
+    if (answer[2] == ':' && answer[3] == 'N') return;
+    PropertyStore& properties = Properties();
+    if (std::strchr(answer, '.') != nullptr) {
+        properties.Set(PROPERTY_DEV_BATTERYVOLTAGE, AnswerTextFrom(answer, 4), false);
+    } else {
+        char voltage[32];
+        std::snprintf(voltage, sizeof voltage, "%f", LegacyBatteryVoltage(ParseHexNumber(AnswerTextFrom(answer, 3))));
+        properties.Set(PROPERTY_DEV_BATTERYVOLTAGE, voltage, false);
+    }
+    // The percentage follows the voltage as stored.
+    const double volts = std::strtod(properties.Text(PROPERTY_DEV_BATTERYVOLTAGE), nullptr);
+    StoreDecimal(properties, PROPERTY_DEV_BATTERYPERCENT, static_cast<int32_t>(BatteryPercentFromVoltage(volts)));
+}
+
+void ZK110Values::StoreAccumulatedCharge(const char* answer) {
+    PropertyStore& properties = Properties();
+    const char* acr = AnswerTextFrom(answer, 4);
+    properties.Set(PROPERTY_DEV_ACR, acr, false);
+
+    // Fields separated by "_": field 1 is the charge left, field 3 the full charge.
+    const char* fields[4] = {};
+    const char* field = acr;
+    for (int index = 0; index < 4 && field != nullptr; ++index) {
+        fields[index] = field;
+        field = std::strchr(field, '_');
+        if (field != nullptr) ++field;
+    }
+    if (fields[1] == nullptr || fields[3] == nullptr) return;
+    const uint32_t left = static_cast<uint32_t>(ParseLong(fields[1]));
+    const uint32_t full = static_cast<uint32_t>(ParseLong(fields[3]));
+    if (full == 0) return;
+    StoreDecimal(properties, PROPERTY_DEV_BATTERYPERCENT, static_cast<int32_t>(left * 100u / full));
+}
+
+void ZK110Values::StoreFinishCode(const char* answer) {
+    uint32_t code = ParseHexNumber(AnswerTextFrom(answer, 3));
+    switch (code) {
+        case 40:
+        case 42:
+        case 43: code = 0; break;
+        case 41: code = 1; break;
+        case 44: code = 14; break;
+        case 45: code = 15; break;
+        case 46: code = 20; break;
+        default: break;
+    }
+    StoreDecimal(Properties(), PROPERTY_STUDY_FCODE, static_cast<int32_t>(code));
+}
+
+void ZK110Values::StoreClockTime(const char* property, const char* answer) {
+    char text[DateTime::kFormatBufferSize];
+    ParseClockText(AnswerTextFrom(answer, 3)).Format(DTF_DATE | DTF_TIME, text);
+    Properties().Set(property, text, false);
+}
+
+void ZK110Values::StoreHexNumber(const char* property, const char* answer) {
+    StoreDecimal(Properties(), property, static_cast<int32_t>(ParseHexNumber(AnswerTextFrom(answer, 3))));
+}
+
+void ZK110Values::StoreBinList(const char* property, const char* answer) {
+    char list[PropertyStore::kWorkingSize];
+    ConvertHexBinList(AnswerTextFrom(answer, 3), list, sizeof list);
+    Properties().Set(property, list, false);
+}
+
+// ---------------------------------------------------------------- vehicles
+
+int32_t ZK110Values::ProcessSequential(const uint8_t* data, uint32_t length) {
+    CommLog* log = Log();
+    const uint32_t total = data != nullptr ? length / kZK110SequentialRecordSize : 0;
+    auto raw = [data](uint32_t index) { return data + static_cast<size_t>(index) * kZK110SequentialRecordSize; };
+    if (total == 0) {
+        if (log) log->LogInfo("Done processing sequential data: no sequential records retrieved");
+        return RETCODE_OK;
+    }
+
+    // Invalid records are dropped; the others keep their position in the
+    // download as their record number. Dropping is done by skipping them
+    // below, so the cost stays linear however many there are.
+    uint32_t kept = 0;
+    uint32_t first = total;
+    for (uint32_t i = 0; i < total; ++i) {
+        if (!IsValidZK110Record(raw(i), dateEncoding_)) {
+            if (log) log->LogWarning("Removing sequential record #%u: Empty/Invalid", i + 1);
+            continue;
+        }
+        if (first == total) first = i;
+        ++kept;
+    }
+
+    const DateTime begin = PropertyTime(Properties(), PROPERTY_STUDY_BEGINDATETIME);
+    const DateTime end = PropertyTime(Properties(), PROPERTY_STUDY_ENDDATETIME);
+
+    // Without a day in the records, a first record outside the study cannot
+    // be placed: it is dropped.
+    uint32_t dropped = total;
+    if (!dateEncoding_ && kept > 0) {
+        const DateTime time = ApplyZK110TimeStamp(begin, raw(first));
+        if (DateTime::Compare(time, begin) < 0 || DateTime::Compare(time, end) > 0) {
+            dropped = first;
+            --kept;
+        }
+    }
+    if (kept == 0) {
+        if (log) log->LogInfo("Done processing sequential data: no sequential records retrieved");
+        return RETCODE_OK;
+    }
+    if (!AllocateSequential(kept)) {
+        if (log) log->LogError("Failed to allocate memory for %u sequential records", kept);
+        return kOutOfMemory;
+    }
+
+    DateTime running = begin;
+    uint32_t out = 0;
+    for (uint32_t i = first; i < total && out < kept; ++i) {
+        const uint8_t* bytes = raw(i);
+        if (i == dropped || !IsValidZK110Record(bytes, dateEncoding_)) continue;
+        const uint32_t number = i + 1;
+        DateTime time = ApplyZK110TimeStamp(running, bytes);
+        uint16_t flags = bytes[3];
+        uint8_t speed = bytes[4];
+        uint8_t length = bytes[5];
+
+        if (DateTime::Compare(time, running) < 0) {
+            if (!dateEncoding_) {
+                // Without days, a time before the previous one is past midnight.
+                if (log) log->LogWarning("Correcting the timestamp of the sequential record #%u: Not in sequence", number);
+                time.AddTime(1, 0, 0, 0, 0);
+                flags |= kZK110ModifiedTimestamp;
+            } else if (log) {
+                log->LogWarning("The timestamp of the sequential record #%u is not in sequence", number);
+            }
+        }
+        if (DateTime::Compare(time, end) > 0) {
+            if (log) log->LogWarning("Correcting the timestamp of the sequential record #%u: Not in study range", number);
+            time = running;
+            flags |= kZK110ModifiedTimestamp;
+        }
+        running = time;
+
+        if ((flags & (kZK110Stopped | kZK110Unclassified)) != 0) {
+            if (log) {
+                log->LogWarning("Clearing out speed and length of the sequential record #%u: Flags indicate "
+                                "unclassified or stopped vehicle",
+                                number);
+            }
+            speed = 0;
+            length = 0;
+        } else {
+            if ((flags & kZK110NoLength) != 0) {
+                if (log) log->LogWarning("Clearing out length of the sequential record #%u: Flags indicate no length", number);
+                length = 0;
+            } else if (length < kZK110MinLength || length > kZK110MaxLength) {
+                if (log) {
+                    log->LogWarning("Correcting the length of the sequential record #%u: length < %d or > %d", number,
+                                    kZK110MinLength, kZK110MaxLength);
+                }
+                length = kZK110DefaultLengthFeet;
+                flags |= kZK110DefaultLength;
+            }
+            if (speed < kZK110MinSpeed || speed > kZK110MaxSpeed) {
+                if (log) {
+                    log->LogWarning("Clearing out speed and length of the sequential record #%u: speed < %d or > %d",
+                                    number, kZK110MinSpeed, kZK110MaxSpeed);
+                }
+                speed = 0;
+                length = 0;
+                flags |= kZK110DefaultSpeed | kZK110DefaultLength;
+            }
+        }
+
+        SequentialRecord& record = records_[out++];
+        record.time = time;
+        record.flags = flags;
+        record.speed = speed;
+        record.length = length;
+        record.recordNumber = number;
+    }
+    if (log) {
+        log->LogInfo("Done processing sequential data: retrieved %lu sequential records",
+                     static_cast<unsigned long>(recordCount_));
+    }
+    return RETCODE_OK;
+}
+
+// ---------------------------------------------------------------- periods
+
+int32_t ZK110Values::ProcessPeriodic(const uint8_t* data, uint32_t length) {
+    CommLog* log = Log();
+    if (data == nullptr || length == 0) {
+        if (log) log->LogInfo("Done processing periodic data: no periodic records retrieved");
+        return RETCODE_OK;
+    }
+    const uint32_t total = length / kZK110PageSize;
+    periodic_.reset();
+    periodicCount_ = 0;
+    if (total != 0) {
+        periodic_.reset(new (std::nothrow) ZK110PeriodicRecord[total]);
+        if (!periodic_) {
+            if (log) log->LogError("Failed to allocate memory for %u periodic records", total);
+            return kOutOfMemory;
+        }
+        periodicCount_ = total;
+    }
+
+    const uint16_t period = static_cast<uint16_t>(Properties().Number(PROPERTY_STUDY_PERIODTIME));
+    DeviceStatistics* statistics = owner != nullptr ? owner->statistics : nullptr;
+    for (uint32_t i = 0; i < total; ++i) {
+        const uint8_t* page = data + static_cast<size_t>(i) * kZK110PageSize;
+        ZK110PeriodicRecord& record = periodic_[i];
+        record.recordNumber = i + 1;
+        record.endOffsetMinutes = static_cast<uint16_t>((page[0] << 8) | page[1]);
+        if (record.endOffsetMinutes == 0) {
+            // The counter left the period end out: the period's position tells it.
+            record.endOffsetMinutes = static_cast<uint16_t>((i + 1) * period);
+            if (statistics != nullptr) ++statistics->recordsModified;
+        }
+        record.count = 0;
+        record.reverseCount = 0;
+        // A two's-complement byte: frost readings stay negative.
+        record.temperature = static_cast<int8_t>(page[4]);
+        record.occupancy = static_cast<uint16_t>((page[11] << 8) | page[12]);
+    }
+    if (log) {
+        log->LogInfo("Done processing periodic data: retrieved %lu periodic records", static_cast<unsigned long>(total));
+    }
+    return RETCODE_OK;
+}
+
+void ZK110Values::FillPeriod(uint32_t index) {
+    if (index >= periodicCount_ || !bins_.HasLimits()) return;
+    ZK110PeriodicRecord& period = periodic_[index];
+    const int32_t minutes = Properties().Number(PROPERTY_STUDY_PERIODTIME);
+    DateTime periodEnd = PropertyTime(Properties(), PROPERTY_STUDY_BEGINDATETIME);
+    periodEnd.AddTime(0, 0, period.endOffsetMinutes, 0, 0);
+    DateTime periodStart = periodEnd;
+    periodStart.AddTime(0, 0, -minutes, 0, 0);
+
+    period.count = 0;
+    period.reverseCount = 0;
+    bins_.Reset();
+    while (periodCursor_ < recordCount_) {
+        const SequentialRecord& vehicle = records_[periodCursor_];
+        if (DateTime::Compare(vehicle.time, periodStart) < 0) {
+            ++periodCursor_;
+            continue;
+        }
+        if (DateTime::Compare(vehicle.time, periodEnd) >= 0) break;  // a later period's vehicle
+        ++period.count;
+        if ((vehicle.flags & kZK110Reverse) != 0) ++period.reverseCount;
+        if (vehicle.speed != 0) bins_.Add(vehicle.speed, vehicle.length);
+        ++periodCursor_;
+    }
+}
+
+void ZK110Values::BuildPeriodicRow(uint32_t index, PeriodicRow& row) {
+    FillPeriod(index);
+    const ZK110PeriodicRecord& period = periodic_[index];
+    row.endOffsetMinutes = period.endOffsetMinutes;
+    row.count = period.count;
+    row.reverseCount = period.reverseCount;
+    row.occupancy = period.occupancy;
+    row.recordNumber = period.recordNumber;
+    row.hasTemperature = true;
+    row.temperature = period.temperature;
+}
+
+}  // namespace tallyx

@@ -1,0 +1,105 @@
+#pragma once
+// The part of a values object that every counter model shares: the decoded
+// vehicles, the speed-by-length bin matrix of the current period, and the walk
+// that renders the vehicles and the periodic records one at a time, as CSV or
+// XML lines into a caller's buffer (GetFirstValue/GetNextValue) or as XML
+// elements into a document writer (the dump documents).
+//
+// A model derives from it and supplies its periodic records (how many a walk
+// has, and each one's contents when the walk reaches it) and the names of its
+// record flags.
+#include <cstdint>
+#include <memory>
+
+#include "api/device_values.h"
+#include "export/bin_matrix.h"
+#include "export/flag_names.h"
+#include "export/sequential_record.h"
+
+namespace tallyx {
+
+class PropertyStore;
+class CommLog;
+
+// One periodic record as the export presents it.
+struct PeriodicRow {
+    uint32_t endOffsetMinutes = 0;  // minutes from the study begin to the end of the period
+    uint32_t count = 0;
+    uint32_t reverseCount = 0;
+    uint32_t occupancy = 0;
+    uint32_t recordNumber = 0;
+    bool hasTemperature = false;  // models without a thermometer leave the column empty
+    int32_t temperature = 0;      // degrees Celsius
+};
+
+class RecordValues : public DeviceValues {
+public:
+    static constexpr const char* kDataSequential = "GETVALUE_DATA_SEQUENTIAL";
+    static constexpr const char* kDataPeriodic = "GETVALUE_DATA_PERIODIC";
+    static constexpr const char* kFormatCsv = "GETVALUE_FORMAT_CSV";
+    static constexpr const char* kFormatXml = "GETVALUE_FORMAT_XML";
+
+    RecordValues(DeviceDriver* owner, FlagNameTable flagNames) : DeviceValues(owner), flagNames_(flagNames) {}
+
+    // Resets the walk and frees the vehicles, the bin limits and the matrix.
+    void Clear() override;
+
+    // Starts a walk in XML without unit conversion and writes the first
+    // record element into writer. 0, 2 (no record of the kind), -60, -101.
+    int32_t FirstElement(const char* kind, XmlWriter& writer, bool withRecordNumber) override;
+    // Starts a walk and writes the CSV header or, in XML, the first record.
+    // 0, 2, -60, -61, -101.
+    int32_t FirstValue(const char* kind, const char* format, char* buffer, uint32_t size) override;
+    // The next record element; 0, 2 after the last, -62 without a walk, -101.
+    int32_t NextElement(XmlWriter& writer, bool withRecordNumber) override;
+    // The next line; 0, 2 after the last, -62 without a walk, -101 (the
+    // record is passed over all the same).
+    int32_t NextValue(char* buffer, uint32_t size) override;
+
+    const SequentialRecord* SequentialRecords() const { return records_.get(); }
+    uint32_t SequentialCount() const { return recordCount_; }
+    const BinMatrix& Bins() const { return bins_; }
+    FlagNameTable FlagNames() const { return flagNames_; }
+
+protected:
+    // How many periodic records the walk that is starting has.
+    virtual uint32_t PeriodicRecordCount() = 0;
+    // The contents of periodic record index. A walk asks for 0, 1, 2, ... in
+    // order after setting periodCursor_ to 0 and loading bins_ afresh; the
+    // model counts the period's vehicles into bins_ (zeroed first).
+    virtual void BuildPeriodicRow(uint32_t index, PeriodicRow& row) = 0;
+
+    PropertyStore& Properties() const;
+    CommLog* Log() const;
+
+    // Replaces the vehicles by count default records. On a failed allocation
+    // there are no vehicles afterwards and the result is false.
+    bool AllocateSequential(uint32_t count);
+
+    std::unique_ptr<SequentialRecord[]> records_;
+    uint32_t recordCount_ = 0;
+    BinMatrix bins_;
+    // Index of the first vehicle not yet given to a period of the current walk.
+    uint32_t periodCursor_ = 0;
+
+private:
+    int32_t StartWalk(const char* kind);
+    int32_t WriteNext(XmlWriter* writer, char* buffer, uint32_t size, bool withRecordNumber);
+
+    int32_t WriteSequentialHeader(char* buffer, uint32_t size) const;
+    int32_t WritePeriodicHeader(char* buffer, uint32_t size) const;
+    int32_t WriteSequentialCsv(const SequentialRecord& record, char* buffer, uint32_t size) const;
+    int32_t WriteSequentialElement(const SequentialRecord& record, XmlWriter& writer, bool withRecordNumber) const;
+    int32_t WritePeriodicCsv(const PeriodicRow& row, char* buffer, uint32_t size) const;
+    int32_t WritePeriodicElement(const PeriodicRow& row, XmlWriter& writer, bool withRecordNumber) const;
+    // The end of the period: the study begin plus the row's offset.
+    int32_t PeriodEnd(const PeriodicRow& row, DateTime& end) const;
+    int32_t OutputTemperature(int32_t celsius) const;
+    uint32_t OutputSpeed(uint32_t mph) const;
+    uint32_t OutputLength(uint32_t feet) const;
+
+    FlagNameTable flagNames_;
+    uint32_t periodicTotal_ = 0;
+};
+
+}  // namespace tallyx
