@@ -11,7 +11,7 @@ bool ZK110PageBuffer::Reserve(uint32_t pageSize) {
     uint64_t grown = capacity_ == 0 ? std::min(kInitialCapacity, kInitialCapacityLimit) : uint64_t{capacity_} * 2;
     // Never smaller than what one more page needs, never beyond 32 bits.
     grown = std::max<uint64_t>(grown, uint64_t{length_} + pageSize + 1);
-    if (grown > UINT32_MAX) return false;
+    if (grown > limit_ || grown > UINT32_MAX) return false;
     std::unique_ptr<uint8_t[]> bigger(new (std::nothrow) uint8_t[grown]);
     if (!bigger) return false;
     if (length_ != 0) std::memcpy(bigger.get(), data_.get(), length_);

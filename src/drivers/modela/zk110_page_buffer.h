@@ -7,6 +7,9 @@ namespace tallyx {
 
 class ZK110PageBuffer {
 public:
+    // The buffer never takes more than limit bytes.
+    explicit ZK110PageBuffer(uint64_t limit = UINT32_MAX) : limit_(limit) {}
+
     // The first allocation holds 100 pages; every later one doubles.
     static constexpr uint32_t kInitialCapacity = 26000;
     static constexpr uint32_t kInitialCapacityLimit = 102400;
@@ -30,6 +33,7 @@ private:
     std::unique_ptr<uint8_t[]> data_;
     uint32_t length_ = 0;
     uint32_t capacity_ = 0;
+    uint64_t limit_;
 };
 
 }  // namespace tallyx
