@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "api/unsupported_driver.h"
+#include "drivers/modela/zk110_driver.h"
 #include "properties/property_store.h"
 
 namespace tallyx {
@@ -11,7 +12,7 @@ std::unique_ptr<DeviceDriver> CreateDriver(CounterModel model, PortLink* link, P
                                            CommLog* commLog, DeviceStatistics* statistics) {
     switch (model) {
         case CounterModel::kZK110:
-            return std::make_unique<UnsupportedDriver>("ZK110", link, properties, commLog, statistics);
+            return std::make_unique<ZK110Driver>(link, properties, commLog, statistics);
         case CounterModel::kZK220:
             break;
     }

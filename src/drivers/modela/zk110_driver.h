@@ -1,0 +1,94 @@
+#pragma once
+// The driver of the model A counter (ZK110): short colon commands in a
+// checksummed text frame, recorded data read as CRC-protected flash pages.
+#include <cstdint>
+#include <span>
+
+#include "api/device_driver.h"
+#include "drivers/modela/zk110_framing.h"
+#include "time/date_time.h"
+
+namespace tallyx {
+
+class ZK110Values;
+class ZK110PageBuffer;
+
+class ZK110Driver : public DeviceDriver {
+public:
+    using Answer = char[ZK110Frame::kAnswerCapacity];
+
+    // Every request is tried this often before its error is returned.
+    static constexpr uint32_t kAttempts = 3;
+    // Sequential records live on chips 2 and 3, periodic records on chip 1,
+    // each from page 8 to page 4095.
+    static constexpr uint32_t kPeriodicChip = 1;
+    static constexpr uint32_t kFirstSequentialChip = 2;
+    static constexpr uint32_t kLastSequentialChip = 3;
+    static constexpr uint32_t kFirstDataPage = 8;
+    static constexpr uint32_t kLastDataPage = 4095;
+    // A running study is completed by setting the clock this many seconds
+    // before its end and waiting one second longer than that.
+    static constexpr int32_t kCompletionLeadSeconds = 10;
+
+    // One field of the counter and the line logged before it is asked for.
+    struct FieldRequest {
+        const char* command;
+        const char* info;
+    };
+
+    ZK110Driver(PortLink* link, PropertyStore* properties, CommLog* commLog, DeviceStatistics* statistics);
+    ~ZK110Driver() override;
+
+    int32_t Read() override;
+    int32_t Write() override;
+    int32_t FirstValue(const char* dataType, const char* format, char* buffer, uint32_t bufferSize) override;
+    int32_t NextValue(char* buffer, uint32_t bufferSize) override;
+    uint32_t LoadRequestDelay() override;
+
+    ZK110Values& Values();
+
+    // Pause between the progress steps while a running study completes.
+    uint32_t completionStepMs = 1000;
+
+    // ---- exchanges with the counter
+    // Frames and sends one command; waits for no answer.
+    int32_t SendCommand(const char* command);
+    // Receives and checks one text answer; answer gets the text without the
+    // check value.
+    int32_t ReceiveAnswer(Answer& answer);
+    // SendCommand and ReceiveAnswer, tried up to three times, then the pause
+    // and one progress step.
+    int32_t Request(const char* command, Answer& answer);
+    // Receives one 260-byte page into buffer (room for 260 bytes); length is
+    // 260, or 0 for an empty page.
+    int32_t ReceivePage(uint8_t* buffer, uint32_t& length);
+    // Writes one setting with ":S" and reads it back with ":R".
+    int32_t WriteValue(const char* name, const char* writeKey, const char* readKey, const char* value);
+    int32_t SetClock(const DateTime& time);
+
+    // ---- reading
+    int32_t ReadDeviceFields(bool full);
+    // Download a data area; on an error the buffer is freed.
+    int32_t ReadSequentialPages(ZK110PageBuffer& data);
+    int32_t ReadPeriodicPages(ZK110PageBuffer& data);
+    int32_t CompleteStudy();
+    int32_t Rewake();
+
+    // ---- dump documents (written only when a log folder is set)
+    void WriteSequentialRawDocument(const uint8_t* data, uint32_t length);
+    void WritePeriodicRawDocument(const uint8_t* data, uint32_t length);
+    void WriteProcessedDocument();
+    void WriteStudySettingsDocument();
+
+private:
+    void Pause(uint32_t milliseconds) const;
+    // One progress step: 0, or RETCODE_ABORTED when the caller asked to stop.
+    int32_t StepProgress();
+    // Requests one page with its attempts; length as in ReceivePage.
+    int32_t RequestPage(uint32_t chip, uint32_t page, uint8_t* buffer, uint32_t& length);
+    // Requests the fields in order, each answer going to the values object.
+    int32_t RequestFields(std::span<const FieldRequest> fields);
+    int32_t ReadAll();
+};
+
+}  // namespace tallyx

@@ -1,0 +1,310 @@
+// The read operation of the model A driver: the identity, battery and study
+// fields, the completion of a running study, and the download of both data
+// areas of the counter's flash.
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include <tallyx/tallyx.h>
+
+#include "api/device_statistics.h"
+#include "api/driver_factory.h"
+#include "comm/comm_log.h"
+#include "comm/port_link.h"
+#include "drivers/modela/zk110_driver.h"
+#include "drivers/modela/zk110_page_buffer.h"
+#include "drivers/modela/zk110_values.h"
+#include "properties/property_store.h"
+
+namespace tallyx {
+
+namespace {
+
+// Finish codes of a study that is still running.
+bool IsRunning(int32_t finishCode) { return finishCode >= 11 && finishCode <= 13; }
+
+constexpr ZK110Driver::FieldRequest kFinishCodeField[] = {
+    {":R:F", "Attempting to read Study Finish Code field"},
+};
+constexpr ZK110Driver::FieldRequest kStudyTimeFields[] = {
+    {":R:F", "Attempting to read Study Finish Code field"},
+    {":R:B", "Attempting to read Study Start field"},
+    {":R:E", "Attempting to read Study End field"},
+};
+constexpr ZK110Driver::FieldRequest kIdentityFields[] = {
+    {":R:X:7", "Attempting to read Serial Number field"},
+    {":R:X:8", "Attempting to read Unit Type field"},
+    {":F", "Attempting to read Firmware Revision field"},
+    {":b", "Attempting to read Battery Voltage field"},
+};
+constexpr ZK110Driver::FieldRequest kChargeField[] = {
+    {":J", "Attempting to read Accumulated Charge Register (ACR) field"},
+};
+constexpr ZK110Driver::FieldRequest kStudySettingFields[] = {
+    {":R:X:0", "Attempting to read State field"},
+    {":R:X:1", "Attempting to read City field"},
+    {":R:X:2", "Attempting to read County field"},
+    {":R:X:3", "Attempting to read Street field"},
+    {":R:X:4", "Attempting to read Direction field"},
+    {":R:X:5", "Attempting to read Speed Limit field"},
+    {":R:X:6", "Attempting to read Operator Initials field"},
+    {":R:H", "Attempting to read Study Range field"},
+    {":R:P", "Attempting to read Study Period field"},
+    {":R:C", "Attempting to read Study Length Bins field"},
+    {":R:S", "Attempting to read Study Speed Bins field"},
+    {":R:Q", "Attempting to read Study Date Encoding flag"},
+};
+
+constexpr char kWakeUpText[] = "READY\r";
+constexpr uint32_t kWakeUpLength = sizeof kWakeUpText - 1;
+constexpr uint32_t kWakeUpCapacity = 1024;
+
+}  // namespace
+
+int32_t ZK110Driver::Read() {
+    commLog->LogInfo("Attempting to read the device...");
+    progressStep = 0;
+    values->Clear();
+    LoadRequestDelay();
+
+    char action[PropertyStore::kWorkingSize];
+    int32_t result = properties->Get(PROPERTY_TALLYX_READWRITEACTION, action, sizeof action, false);
+    if (result != RETCODE_OK) return result;
+
+    if (strcasecmp(action, TALLYX_READACTION_DEVICEINFO) == 0) {
+        result = ReadDeviceFields(false);
+    } else if (action[0] == '\0' || strcasecmp(action, TALLYX_READACTION_ALL) == 0) {
+        result = ReadAll();
+    } else {
+        commLog->LogError("Invalid property value specified for property %s (%s)", "PROPERTY_TALLYX_READWRITEACTION",
+                          action);
+        return RETCODE_ERR_INVALIDPROPERTYVALUE;
+    }
+    if (result != RETCODE_OK) return result;
+    commLog->LogInfo("Read device was successful");
+    return RETCODE_OK;
+}
+
+int32_t ZK110Driver::ReadAll() {
+    int32_t result = ReadDeviceFields(true);
+    if (result != RETCODE_OK) return result;
+
+    ZK110PageBuffer sequential;
+    result = ReadSequentialPages(sequential);
+    if (result != RETCODE_OK) return result;
+    WriteSequentialRawDocument(sequential.Data(), sequential.Length());
+    if (sequential.Length() != 0) {
+        result = Values().ProcessSequential(sequential.Data(), sequential.Length());
+        sequential.Free();
+        if (result != RETCODE_OK) return result;
+    }
+
+    ZK110PageBuffer periodic;
+    result = ReadPeriodicPages(periodic);
+    if (result != RETCODE_OK) return result;
+    WritePeriodicRawDocument(periodic.Data(), periodic.Length());
+    if (periodic.Length() != 0) {
+        result = Values().ProcessPeriodic(periodic.Data(), periodic.Length());
+        periodic.Free();
+        if (result != RETCODE_OK) return result;
+    }
+
+    WriteProcessedDocument();
+    return RETCODE_OK;
+}
+
+int32_t ZK110Driver::RequestFields(std::span<const FieldRequest> fields) {
+    Answer answer;
+    for (const FieldRequest& field : fields) {
+        commLog->LogInfo("%s", field.info);
+        int32_t result = Request(field.command, answer);
+        if (result != RETCODE_OK) return result;
+        Values().ParseAnswer(answer, static_cast<uint32_t>(std::strlen(answer)));
+    }
+    return RETCODE_OK;
+}
+
+int32_t ZK110Driver::ReadDeviceFields(bool full) {
+    int32_t result;
+    if (full) {
+        if ((result = RequestFields(kStudyTimeFields)) != RETCODE_OK) return result;
+        if (IsRunning(properties->Number(PROPERTY_STUDY_FCODE))) {
+            if ((result = CompleteStudy()) != RETCODE_OK) return result;
+            if ((result = RequestFields(kFinishCodeField)) != RETCODE_OK) return result;
+        }
+    }
+    if ((result = RequestFields(kIdentityFields)) != RETCODE_OK) return result;
+    if (properties->Text(PROPERTY_DEV_BATTERYVOLTAGE)[0] == '\0') {
+        // Older units answer ":B" with a raw reading: relabelled, it is
+        // parsed like a battery answer.
+        commLog->LogInfo("Attempting to read Battery Voltage (legacy) field");
+        Answer answer;
+        if ((result = Request(":B", answer)) != RETCODE_OK) return result;
+        if (std::strlen(answer) >= 2) {
+            answer[0] = ':';
+            answer[1] = 'b';
+        }
+        Values().ParseAnswer(answer, static_cast<uint32_t>(std::strlen(answer)));
+    }
+    if ((result = RequestFields(kChargeField)) != RETCODE_OK) return result;
+    if (full && (result = RequestFields(kStudySettingFields)) != RETCODE_OK) return result;
+    return RETCODE_OK;
+}
+
+int32_t ZK110Driver::RequestPage(uint32_t chip, uint32_t page, uint8_t* buffer, uint32_t& length) {
+    char command[32];
+    std::snprintf(command, sizeof command, ":F:X,%u,%u", page, chip);
+    int32_t result = RETCODE_OK;
+    for (uint32_t attempt = 1; attempt <= kAttempts; ++attempt) {
+        commLog->LogInfo("Accessing chip:%u page:%u", chip, page);
+        result = SendCommand(command);
+        if (result == RETCODE_OK) result = ReceivePage(buffer, length);
+        if (result == RETCODE_OK) return RETCODE_OK;
+        if (attempt < kAttempts) commLog->LogWarning("Attempt to access chip:%u page:%u failed. Retrying...", chip, page);
+        Pause(requestDelayMs);
+        ++statistics->commRetries;
+    }
+    commLog->LogError("All (%d) attempts to access chip:%u page:%u failed!", static_cast<int>(kAttempts), chip, page);
+    return result;
+}
+
+namespace {
+
+// Makes room for the next page; a buffer that cannot grow fails the read.
+int32_t ReservePage(ZK110PageBuffer& data, CommLog& log) {
+    if (data.Reserve(ZK110Page::kSize)) return RETCODE_OK;
+    log.LogError("Not enough memory for %lu bytes of data", static_cast<unsigned long>(data.Length()) + ZK110Page::kSize);
+    data.Free();
+    return RETCODE_ERR_BUFFERTOOSMALL;
+}
+
+}  // namespace
+
+int32_t ZK110Driver::ReadSequentialPages(ZK110PageBuffer& data) {
+    commLog->LogInfo("Attempting to read sequential data");
+    data.Free();
+    bool done = false;
+    for (uint32_t chip = kFirstSequentialChip; chip <= kLastSequentialChip && !done; ++chip) {
+        for (uint32_t page = kFirstDataPage; page <= kLastDataPage; ++page) {
+            int32_t result = ReservePage(data, *commLog);
+            if (result != RETCODE_OK) return result;
+            uint32_t length = 0;
+            result = RequestPage(chip, page, data.End(), length);
+            if (result != RETCODE_OK) {
+                data.Free();
+                return result;
+            }
+            if (length == 0) {
+                commLog->LogInfo("Reading of the sequential data pages is done (received an empty page)");
+                if (data.Length() == 0) data.Free();
+                done = true;
+                break;
+            }
+            // Only the record data are kept; the next page overwrites the rest.
+            data.Commit(ZK110Page::kDataSize);
+            result = StepProgress();
+            if (result != RETCODE_OK) {
+                data.Free();
+                return result;
+            }
+        }
+    }
+    commLog->LogInfo("Successfully retrieved sequential data (%lu bytes)", static_cast<unsigned long>(data.Length()));
+    return RETCODE_OK;
+}
+
+int32_t ZK110Driver::ReadPeriodicPages(ZK110PageBuffer& data) {
+    data.Free();
+    // One page per period of the study: no more are asked for.
+    DateTime begin;
+    DateTime end;
+    DateTime::Parse(begin, properties->Text(PROPERTY_STUDY_BEGINDATETIME));
+    DateTime::Parse(end, properties->Text(PROPERTY_STUDY_ENDDATETIME));
+    uint32_t limit = 0;
+    int64_t periodSeconds = int64_t{properties->Number(PROPERTY_STUDY_PERIODTIME)} * 60;
+    if (DateTime::Compare(end, begin) > 0 && periodSeconds > 0) {
+        int64_t seconds = DateTime::DiffSeconds(end, begin);
+        limit = static_cast<uint32_t>(seconds / periodSeconds + (seconds % periodSeconds != 0 ? 1 : 0));
+    }
+    commLog->LogInfo("Attempting to read periodic data (max %u pages)", limit);
+
+    uint32_t pagesRead = 0;
+    for (uint32_t page = kFirstDataPage; page <= kLastDataPage && pagesRead < limit; ++page) {
+        int32_t result = ReservePage(data, *commLog);
+        if (result != RETCODE_OK) return result;
+        uint32_t length = 0;
+        result = RequestPage(kPeriodicChip, page, data.End(), length);
+        if (result != RETCODE_OK) {
+            data.Free();
+            return result;
+        }
+        if (length == 0) {
+            commLog->LogInfo("Reading of the periodic data pages is done (received an empty page)");
+            if (data.Length() == 0) data.Free();
+            break;
+        }
+        data.Commit(length);
+        result = StepProgress();
+        if (result != RETCODE_OK) {
+            data.Free();
+            return result;
+        }
+        ++pagesRead;
+    }
+    commLog->LogInfo("Successfully retrieved periodic data (%lu bytes)", static_cast<unsigned long>(data.Length()));
+    return RETCODE_OK;
+}
+
+int32_t ZK110Driver::CompleteStudy() {
+    DateTime end;
+    DateTime::Parse(end, properties->Text(PROPERTY_STUDY_ENDDATETIME));
+    end.AddTime(0, 0, 0, -kCompletionLeadSeconds, 0);
+    char text[DateTime::kFormatBufferSize];
+    end.Format(DTF_DATE | DTF_TIME, text);
+    commLog->LogInfo("Trying to complete the study by settings RTC to %s", text);
+    int32_t result = SetClock(end);
+    if (result != RETCODE_OK) return result;
+
+    commLog->LogInfo("Waiting (%d sec) for the unit to complete the study...", kCompletionLeadSeconds);
+    for (int32_t second = 0; second <= kCompletionLeadSeconds; ++second) {
+        Pause(completionStepMs);
+        result = StepProgress();
+        if (result != RETCODE_OK) return result;
+    }
+    return Rewake();
+}
+
+int32_t ZK110Driver::Rewake() {
+    char name[64];
+    PortNameFromProperties(*properties, name, sizeof name);
+    commLog->LogInfo("Attempting to wake device up...");
+
+    int32_t result = link->OpenPort(name, properties->BaudRate(), properties->DataBits(), properties->Parity(),
+                                    properties->StopBits());
+    if (result != RETCODE_OK) {
+        commLog->LogInfo("Failed to open port %s: Error=%lu", name,
+                         static_cast<unsigned long>(static_cast<uint32_t>(result)));
+        return result;
+    }
+
+    // One byte more than is received, so the text is always terminated.
+    uint8_t received[kWakeUpCapacity + 1] = {};
+    for (uint32_t i = 0; i < kWakeUpLength; ++i) {
+        uint32_t count = 0;
+        result = link->ReceiveExact(received + i, kWakeUpCapacity - i, &count, 1);
+        if (result != RETCODE_OK) {
+            commLog->LogError("Failed to receive response from the device");
+            return result;
+        }
+        if (received[i] != static_cast<uint8_t>(kWakeUpText[i])) {
+            commLog->LogError("Received invalid wake-up response from the device: %s",
+                              reinterpret_cast<const char*>(received));
+            return RETCODE_ERR_FAILEDTOWAKEUP;
+        }
+    }
+    commLog->LogInfo("Successfully woke the device up!");
+    return RETCODE_OK;
+}
+
+}  // namespace tallyx
