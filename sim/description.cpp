@@ -248,7 +248,7 @@ bool Description::Set(const std::string& rawKey, const std::string& rawValue, st
     else if (key == "fcode" || key == "completioncode") {
         const std::string v = Lower(value);
         unsigned code = 0;
-        if (v == "done") code = 0x40;
+        if (v == "done") code = 40;  // "28" on the wire: the code the counter gives a finished study
         else if (v == "running") code = 12;
         else if (v == "waiting") code = 11;
         else if (ParseInteger(value, number) && number <= 0xFFFFFFFFull) code = static_cast<unsigned>(number);

@@ -52,8 +52,8 @@ struct StudyDescription {
     std::string lengthBins;
     std::string state, city, county, street, direction, speedLimit, operatorInitials;
     // Model A.
-    unsigned finishCode = 0x40;    // as the counter reports it (hexadecimal on the wire); 11-13 running
-    unsigned completionCode = 0x40;// what a running study reports once its end has passed
+    unsigned finishCode = 40;      // as the counter reports it (hexadecimal on the wire); 11-13 running
+    unsigned completionCode = 40;  // what a running study reports once its end has passed
     bool dateEncoding = false;     // records carry the day of the month
     std::string reverseBins = "N";
     // Model B.
