@@ -95,11 +95,11 @@ TEST_F(ModelAFaultTest, RefusedCommandIsNotCarriedOut) {
 
 TEST_F(ModelAFaultTest, GarbledAnswerFailsItsCheckOnce) {
     Make("garble@2/:R:F");
-    EXPECT_EQ(AnswerText(Send(":R:F").sent), ":F40");
+    EXPECT_EQ(AnswerText(Send(":R:F").sent), ":F28");
     const std::string garbled = Send(":R:F").sent;
-    EXPECT_EQ(garbled.substr(0, 4), ":F40");
+    EXPECT_EQ(garbled.substr(0, 4), ":F28");
     EXPECT_EQ(AnswerText(garbled), "");
-    EXPECT_EQ(AnswerText(Send(":R:F").sent), ":F40");
+    EXPECT_EQ(AnswerText(Send(":R:F").sent), ":F28");
 }
 
 TEST_F(ModelAFaultTest, CorruptedPageCrcIsRightOnTheNextRead) {

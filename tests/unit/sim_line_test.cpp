@@ -169,12 +169,12 @@ TEST(SimLine, TranscriptHoldsEveryByteEachWay) {
     ASSERT_TRUE(port.Open(sim.PortPath()));
     ASSERT_EQ(port.Read(6, 2000), "READY\r");
     ASSERT_TRUE(port.Write(FrameModelA(":R:F")));
-    ASSERT_EQ(port.ReadUntil('\r', 2000), FrameModelA(":F40"));
+    ASSERT_EQ(port.ReadUntil('\r', 2000), FrameModelA(":F28"));
     port.Close();
     std::this_thread::sleep_for(50ms);
     sim.Stop();
     EXPECT_EQ(sim.BytesToCounter(), FrameModelA(":R:F"));
-    EXPECT_EQ(sim.BytesFromCounter(), "READY\r" + FrameModelA(":F40"));
+    EXPECT_EQ(sim.BytesFromCounter(), "READY\r" + FrameModelA(":F28"));
     const auto entries = sim.TranscriptEntries();
     ASSERT_GE(entries.size(), 5u);
     EXPECT_EQ(entries.front().direction, Direction::Event);
@@ -220,7 +220,7 @@ TEST(SimLine, HearsNothingBeforeTheWakeUpNorWhileAsleep) {
     ASSERT_TRUE(port.Write(FrameModelA(":R:F")));  // too early: the counter is not awake yet
     EXPECT_EQ(port.Read(6, 1000), "READY\r");
     ASSERT_TRUE(port.Write(FrameModelA(":R:F")));
-    EXPECT_EQ(port.ReadUntil('\r', 1000), FrameModelA(":F40"));
+    EXPECT_EQ(port.ReadUntil('\r', 1000), FrameModelA(":F28"));
     EXPECT_EQ(port.Read(1, 50), "") << "the early command stays unheard";
     std::this_thread::sleep_for(250ms);
     ASSERT_TRUE(port.Write(FrameModelA(":R:F")));
@@ -230,7 +230,7 @@ TEST(SimLine, HearsNothingBeforeTheWakeUpNorWhileAsleep) {
     ASSERT_TRUE(port.Open(sim.PortPath()));
     EXPECT_EQ(port.Read(6, 1000), "READY\r");
     ASSERT_TRUE(port.Write(FrameModelA(":R:F")));
-    EXPECT_EQ(port.ReadUntil('\r', 1000), FrameModelA(":F40"));
+    EXPECT_EQ(port.ReadUntil('\r', 1000), FrameModelA(":F28"));
     EXPECT_EQ(sim.Commands().size(), 2u);
 }
 

@@ -40,7 +40,7 @@ TEST_F(ModelACounterTest, AnswersIdentityAndStudyFields) {
     EXPECT_EQ(Ask(":R:X:7"), ":X:7 A1024-0042");
     EXPECT_EQ(Ask(":R:X:8"), ":X:8 ZK110");
     EXPECT_EQ(Ask(":F"), ":F> 3.12");
-    EXPECT_EQ(Ask(":R:F"), ":F40");
+    EXPECT_EQ(Ask(":R:F"), ":F28");
     EXPECT_EQ(Ask(":R:B"), ":B090302000000");
     EXPECT_EQ(Ask(":R:E"), ":E090303000000");
     EXPECT_EQ(Ask(":R:H"), ":H5A0");  // 1440 minutes
@@ -130,7 +130,7 @@ TEST_F(ModelACounterTest, RunningStudyCompletesWhenTheClockReachesItsEnd) {
     EXPECT_EQ(Ask(":S:T090302235950"), ":Y");
     EXPECT_EQ(Ask(":R:F"), ":FC");
     EXPECT_EQ(Ask(":S:T090303000000"), ":Y");
-    EXPECT_EQ(Ask(":R:F"), ":F40");
+    EXPECT_EQ(Ask(":R:F"), ":F28");
     // The recorded data stays readable.
     EXPECT_EQ(AskA(*counter_, ":F:X,8,2").size(), 260u);
     EXPECT_NE(static_cast<uint8_t>(AskA(*counter_, ":F:X,8,2")[0]), 0xFF);
@@ -186,7 +186,7 @@ TEST_F(ModelACounterTest, IgnoresBadFramesAndRecordsThem) {
     counter_->Receive(":R:F|c\r", out);     // lower-case check value
     counter_->Receive(":R:F\r", out);       // none at all
     counter_->Receive("\n\n" + FrameModelA(":R:F"), out);  // line feeds before a frame are skipped
-    EXPECT_EQ(AnswerText(out.sent), ":F40");
+    EXPECT_EQ(AnswerText(out.sent), ":F28");
     EXPECT_EQ(counter_->ProtocolErrors().size(), 2u);
     EXPECT_EQ(Ask(":Q"), ":N");
     ASSERT_EQ(counter_->Commands().size(), 2u);
@@ -206,7 +206,7 @@ TEST_F(ModelACounterTest, SurvivesArbitraryBytes) {
     counter_->Receive(std::string(5000, 'A'), out);  // far beyond any frame
     counter_->Receive("\r" + FrameModelA(":R:F"), out);
     EXPECT_GE(out.sent.size(), 6u);
-    EXPECT_EQ(AnswerText(out.sent.substr(out.sent.rfind(":F40"))), ":F40");
+    EXPECT_EQ(AnswerText(out.sent.substr(out.sent.rfind(":F28"))), ":F28");
 }
 
 TEST(SimModelABins, RenderKeepsSeparatorsAndClosesWithZero) {
