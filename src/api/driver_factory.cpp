@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "api/unsupported_driver.h"
 #include "drivers/modela/zk110_driver.h"
+#include "drivers/modelb/zk220_driver.h"
 #include "properties/property_store.h"
 
 namespace tallyx {
@@ -14,9 +14,9 @@ std::unique_ptr<DeviceDriver> CreateDriver(CounterModel model, PortLink* link, P
         case CounterModel::kZK110:
             return std::make_unique<ZK110Driver>(link, properties, commLog, statistics);
         case CounterModel::kZK220:
-            break;
+            return std::make_unique<ZK220Driver>(link, properties, commLog, statistics);
     }
-    return std::make_unique<UnsupportedDriver>("ZK220", link, properties, commLog, statistics);
+    return nullptr;
 }
 
 void PortNameFromProperties(const PropertyStore& properties, char* name, size_t size) {

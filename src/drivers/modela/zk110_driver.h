@@ -75,6 +75,7 @@ public:
     int32_t Rewake();
 
     // ---- dump documents (written only when a log folder is set)
+    bool WritesDumpDocuments() const;
     void WriteSequentialRawDocument(const uint8_t* data, uint32_t length);
     void WritePeriodicRawDocument(const uint8_t* data, uint32_t length);
     void WriteProcessedDocument();

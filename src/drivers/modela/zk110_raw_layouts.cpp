@@ -1,4 +1,4 @@
-#include "export/zk110_raw_layouts.h"
+#include "drivers/modela/zk110_raw_layouts.h"
 
 #include <cstdio>
 

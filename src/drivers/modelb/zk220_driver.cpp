@@ -1,0 +1,150 @@
+#include "drivers/modelb/zk220_driver.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include <tallyx/tallyx.h>
+
+#include "api/device_statistics.h"
+#include "api/driver_factory.h"
+#include "comm/comm_log.h"
+#include "comm/comm_port.h"
+#include "comm/port_link.h"
+#include "drivers/modelb/zk220_values.h"
+#include "properties/property_store.h"
+
+namespace tallyx {
+
+namespace {
+
+constexpr uint8_t kLineFeed = 0x0A;
+// The counter's carriage return and line feed end every answer line.
+constexpr uint32_t kAnswerEnding = 2;
+
+}  // namespace
+
+ZK220Driver::ZK220Driver(PortLink* link, PropertyStore* properties, CommLog* commLog, DeviceStatistics* statistics)
+    : DeviceDriver(link, properties, commLog, statistics) {
+    values = std::make_unique<ZK220Values>(this);
+}
+
+ZK220Driver::~ZK220Driver() = default;
+
+ZK220Values& ZK220Driver::Values() { return static_cast<ZK220Values&>(*values); }
+
+uint32_t ZK220Driver::LoadRequestDelay() {
+    int32_t delay = properties->Number(PROPERTY_COMM_WAITBETWEENREQSMS);
+    requestDelayMs = delay > 0 ? static_cast<uint32_t>(delay) : 0;
+    return requestDelayMs;
+}
+
+int32_t ZK220Driver::Write() { return RETCODE_ERR_NOTIMPLEMENTED; }
+
+int32_t ZK220Driver::FirstValue(const char* dataType, const char* format, char* buffer, uint32_t bufferSize) {
+    return values->FirstValue(dataType, format, buffer, bufferSize);
+}
+
+int32_t ZK220Driver::NextValue(char* buffer, uint32_t bufferSize) { return values->NextValue(buffer, bufferSize); }
+
+void ZK220Driver::Pause(uint32_t milliseconds) const {
+    if (milliseconds != 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+int32_t ZK220Driver::StepProgress() {
+    if (progressCallback == nullptr) return RETCODE_OK;
+    ++progressStep;
+    if (progressCallback(contextHandle, progressStep) == 1) {
+        commLog->LogWarning("Operation was aborted by the user!");
+        return RETCODE_ABORTED;
+    }
+    return RETCODE_OK;
+}
+
+int32_t ZK220Driver::SendCommand(const char* command) {
+    char line[kLineCapacity];
+    const int length = std::snprintf(line, sizeof line, "%s%c", command != nullptr ? command : "", kLineFeed);
+    if (length < 0 || static_cast<uint32_t>(length) >= sizeof line) {
+        commLog->LogError("Command is too long to be sent: %.64s", command);
+        return RETCODE_ERR_SENDINGDATA;
+    }
+    if (CommPort* port = link->Port()) port->Purge();
+    commLog->LogInfo("Device <= %.*s", length - 1, line);
+    const int32_t result = link->Send(reinterpret_cast<const uint8_t*>(line), static_cast<uint32_t>(length));
+    if (result != RETCODE_OK) return result;
+    commLog->Dump("OUT", reinterpret_cast<const uint8_t*>(line), static_cast<uint32_t>(length), 1);
+    return RETCODE_OK;
+}
+
+int32_t ZK220Driver::ReceiveLine(Answer& answer) {
+    uint8_t received[kLineCapacity];
+    uint32_t count = 0;
+    const int32_t result = link->ReceiveUntil(received, sizeof received, &count, kLineFeed);
+    if (result != RETCODE_OK) return result;
+    if (count > sizeof received) count = sizeof received;
+    commLog->Dump("IN", received, count, 1);
+
+    // A full line cut at the buffer's end loses its last two bytes all the
+    // same; a line of fewer than two bytes leaves nothing.
+    const uint32_t length = count > kAnswerEnding ? count - kAnswerEnding : 0;
+    std::memcpy(answer, received, length);
+    answer[length] = '\0';
+    commLog->LogInfo("Device => %s", answer);
+    return RETCODE_OK;
+}
+
+int32_t ZK220Driver::ReceiveBinary(uint8_t* destination, uint32_t count) {
+    uint32_t received = 0;
+    const int32_t result = link->ReceiveExact(destination, count, &received, count);
+    if (result != RETCODE_OK) return result;
+    commLog->LogInfo("Device => binary data of %lu bytes", static_cast<unsigned long>(count));
+    return RETCODE_OK;
+}
+
+int32_t ZK220Driver::Exchange(const char* command, Answer& answer) {
+    for (uint32_t attemptsLeft = kAttempts - 1;; --attemptsLeft) {
+        answer[0] = '\0';
+        int32_t result = SendCommand(command);
+        if (result == RETCODE_OK) {
+            Pause(requestDelayMs);
+            result = ReceiveLine(answer);
+        }
+        if (result == RETCODE_OK) break;
+        Pause(requestDelayMs);
+        ++statistics->commRetries;
+        if (attemptsLeft == 0) return result;
+    }
+    Pause(requestDelayMs);
+    return StepProgress();
+}
+
+int32_t ZK220Driver::Query(const char* command, Answer& answer) {
+    const int32_t result = Exchange(command, answer);
+    if (result != RETCODE_OK) return result;
+    if (answer[0] != 'Y') return RETCODE_ERR_READ;
+    return ReceiveLine(answer);
+}
+
+int32_t ZK220Driver::Rewake() {
+    char name[32];
+    PortNameFromProperties(*properties, name, sizeof name);
+    commLog->LogInfo("Attempting to wake device up...");
+    int32_t result = link->OpenPort(name, properties->BaudRate(), properties->DataBits(), properties->Parity(),
+                                    properties->StopBits());
+    if (result != RETCODE_OK) {
+        commLog->LogInfo("Failed to open port %s: Error=%lu", name, static_cast<unsigned long>(result));
+        return result;
+    }
+    uint8_t line[kLineCapacity];
+    uint32_t received = 0;
+    result = link->ReceiveUntil(line, sizeof line, &received, kLineFeed);
+    if (result != RETCODE_OK) {
+        commLog->LogInfo("Failed to receive response from the device: Error=%lu", static_cast<unsigned long>(result));
+        return result;
+    }
+    commLog->LogInfo("Successfully woke the device up!");
+    return RETCODE_OK;
+}
+
+}  // namespace tallyx

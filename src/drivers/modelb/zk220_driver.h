@@ -1,0 +1,89 @@
+#pragma once
+// The driver of the model B counter (ZK220): one command word per line, text
+// answers (an acknowledgement, and a data line for queries), and the recorded
+// vehicles as raw 8-byte records.
+#include <cstdint>
+
+#include "api/device_driver.h"
+
+namespace tallyx {
+
+class ZK220Values;
+
+class ZK220Driver : public DeviceDriver {
+public:
+    // Command and answer lines are at most this long, line feed included.
+    static constexpr uint32_t kLineCapacity = 1024;
+    using Answer = char[kLineCapacity];
+
+    // Every exchange is tried this often before its error is returned.
+    static constexpr uint32_t kAttempts = 3;
+    // Records are fetched this many at a time.
+    static constexpr uint32_t kChunkRecords = 50;
+    // The first record buffer holds 100 chunks, but no more than this.
+    static constexpr uint32_t kFirstBufferCeiling = 102400;
+    // The user area is read from this many blocks into this much text.
+    static constexpr uint32_t kUserAreaBlocks = 4;
+    static constexpr uint32_t kUserAreaCapacity = 1023;
+    // More records than this cannot be one study: its time offsets span at
+    // most 2^24 seconds, and one vehicle a second over all of it is far
+    // beyond real traffic. A larger count is refused before any allocation.
+    static constexpr int32_t kMostRecords = 1 << 24;
+    // What a record buffer that cannot grow ends the download with.
+    static constexpr int32_t kOutOfMemory = RETCODE_ERR_BUFFERTOOSMALL;
+
+    ZK220Driver(PortLink* link, PropertyStore* properties, CommLog* commLog, DeviceStatistics* statistics);
+    ~ZK220Driver() override;
+
+    int32_t Read() override;
+    int32_t Write() override;
+    int32_t FirstValue(const char* dataType, const char* format, char* buffer, uint32_t bufferSize) override;
+    int32_t NextValue(char* buffer, uint32_t bufferSize) override;
+    uint32_t LoadRequestDelay() override;
+
+    ZK220Values& Values();
+
+    // ---- exchanges with the counter
+    // Sends the command and its line feed, after emptying both queues.
+    int32_t SendCommand(const char* command);
+    // Receives one answer line; answer gets it without its last two bytes
+    // (the counter's carriage return and line feed). A line of fewer than two
+    // bytes gives the empty text.
+    int32_t ReceiveLine(Answer& answer);
+    // Receives exactly count bytes into destination.
+    int32_t ReceiveBinary(uint8_t* destination, uint32_t count);
+    // SendCommand and ReceiveLine, tried up to three times, then the pause and
+    // one progress step; answer gets the first answer line.
+    int32_t Exchange(const char* command, Answer& answer);
+    // An exchange that must be acknowledged, then its data line into answer.
+    int32_t Query(const char* command, Answer& answer);
+    // Opens the port again and waits for the counter's wake-up line.
+    int32_t Rewake();
+
+    // ---- reading
+    int32_t ReadDeviceInfo();
+    int32_t ReadStudyInfo();
+    // Downloads every record into a new heap block (*buffer, *size bytes); the
+    // caller frees it with std::free. On an error nothing is left allocated.
+    int32_t DownloadRecords(uint8_t** buffer, uint32_t* size);
+
+    // ---- dump documents (written only when a log folder is set)
+    bool WritesDumpDocuments() const;
+    void WriteSequentialRawDocument(const uint8_t* data, uint32_t length);
+    void WriteProcessedDocument();
+
+private:
+    void Pause(uint32_t milliseconds) const;
+    // One progress step: 0, or RETCODE_ABORTED when the caller asked to stop.
+    int32_t StepProgress();
+    // Query with the log line before it, the answer going to the values object.
+    int32_t QueryField(const char* info, const char* command, Answer& answer);
+    int32_t QueryStudyInfo(const char* info);
+    int32_t StopStudy();
+    int32_t ReadUserArea();
+    // One chunk of records into destination, with its attempts.
+    int32_t RequestChunk(uint32_t first, uint32_t count, uint8_t* destination);
+    int32_t ReadAll();
+};
+
+}  // namespace tallyx

@@ -1,0 +1,44 @@
+#pragma once
+// The records of a model B counter: the raw 8-byte vehicle record as the
+// counter sends it, its flag bits, and the periodic record the library derives
+// from the vehicles.
+#include <cstdint>
+
+namespace tallyx {
+
+// Flag bits of model B vehicles; only the low five bits of the raw byte count.
+inline constexpr uint16_t kZK220Forward = 0x01;
+inline constexpr uint16_t kZK220Reverse = 0x02;
+inline constexpr uint16_t kZK220Unclassified = 0x04;
+inline constexpr uint8_t kZK220FlagMask = 0x1F;
+
+inline constexpr uint32_t kZK220RecordSize = 8;
+
+// A raw vehicle record:
+//   byte 0: flags; bytes 1-3: seconds from the study begin, big-endian;
+//   bytes 4, 5: speed (mph) as whole part and fraction digits;
+//   bytes 6, 7: length (feet) the same way.
+// The fraction byte is read as the digits after the point: 7 is .7, 70 is .70.
+inline uint32_t ZK220TimeOffset(const uint8_t* raw) {
+    return (uint32_t{raw[1]} << 16) | (uint32_t{raw[2]} << 8) | raw[3];
+}
+
+// The measurement whole.fraction rounded half up to a whole number, held in
+// 8 bits: a value that rounds to 256 or more is kept as 255, the largest the
+// record can hold, rather than wrapping to a small number.
+uint8_t ZK220RoundedMeasure(uint8_t whole, uint8_t fraction);
+
+// The measurement as the decimal text "whole.fraction".
+void FormatZK220Measure(uint8_t whole, uint8_t fraction, char* text, uint32_t size);
+
+// One study period of a model B counter. The fields are 32 bits wide: a study
+// of 24-bit second offsets runs past 65535 minutes, and its later periods
+// must keep their true end.
+struct ZK220PeriodicRecord {
+    uint32_t endOffsetMinutes = 0;  // minutes from the study begin to the end of the period
+    uint32_t count = 0;             // vehicles of the period
+    uint32_t reverseCount = 0;      // of those, the reverse ones
+    uint32_t occupancy = 0;         // percent of the period a vehicle was over the detector
+};
+
+}  // namespace tallyx

@@ -1,0 +1,215 @@
+#include "drivers/modelb/zk220_values.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "api/device_driver.h"
+#include "comm/comm_log.h"
+#include "drivers/modelb/zk220_answer_text.h"
+#include "properties/property_store.h"
+#include "properties/units.h"
+
+namespace tallyx {
+
+namespace {
+
+// Only the low byte counts; forward wins over reverse.
+constexpr FlagName kFlagNames[] = {
+    {kZK220Forward, "FORWARD"},
+    {kZK220Reverse, "REVERSE", true},
+    {kZK220Unclassified, "UNCLASSIFIED"},
+};
+
+// The five identity answers, stored as they are.
+struct TextAnswer {
+    const char* command;
+    const char* property;
+};
+constexpr TextAnswer kTextAnswers[] = {
+    {"GETSERIALNUMBER", PROPERTY_DEV_SERIALNO},
+    {"GETDEVICETYPE", PROPERTY_DEV_UNITTYPE},
+    {"GETFIRMWAREVERSION", PROPERTY_DEV_FIRMWAREREV},
+    {"GETBATTERYVOLTAGE", PROPERTY_DEV_BATTERYVOLTAGE},
+    {"GETBATTERYPERCENT", PROPERTY_DEV_BATTERYPERCENT},
+};
+
+void StoreNumber(PropertyStore& properties, const char* property, int64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
+    properties.Set(property, text, false);
+}
+
+DateTime PropertyTime(const PropertyStore& properties, const char* property) {
+    DateTime time;
+    DateTime::Parse(time, properties.Text(property));
+    return time;
+}
+
+// The study period in seconds as the properties hold it.
+int64_t PeriodSeconds(const PropertyStore& properties) {
+    return int64_t{properties.Number(PROPERTY_STUDY_PERIODTIME)} * 60;
+}
+
+}  // namespace
+
+ZK220Values::ZK220Values(DeviceDriver* owner) : RecordValues(owner, kFlagNames) { Clear(); }
+
+ZK220Values::~ZK220Values() { Clear(); }
+
+FlagNameTable ZK220Values::Flags() { return kFlagNames; }
+
+void ZK220Values::Clear() { RecordValues::Clear(); }
+
+// ---------------------------------------------------------------- answers
+
+int32_t ZK220Values::ParseAnswer(const char* command, const char* answer) {
+    if (command == nullptr || answer == nullptr) return RETCODE_OK;
+    for (const TextAnswer& entry : kTextAnswers) {
+        if (std::strcmp(command, entry.command) == 0) {
+            Properties().Set(entry.property, answer, false);
+            return RETCODE_OK;
+        }
+    }
+    if (std::strcmp(command, "GETSTUDYINFO") == 0) return StoreStudyInfo(answer);
+    if (std::strcmp(command, "GETUSERAREA") == 0) return StoreUserArea(answer);
+    return RETCODE_OK;
+}
+
+int32_t ZK220Values::StoreStudyInfo(const char* answer) {
+    ZK220StudyInfo info;
+    if (!ParseZK220StudyInfo(answer, info)) {
+        if (Log() != nullptr) Log()->LogError("Failed to parse study information response");
+        return RETCODE_ERR_BADRESPONSE;
+    }
+    PropertyStore& properties = Properties();
+    char time[DateTime::kFormatBufferSize];
+    properties.Set(PROPERTY_STUDY_TYPE, info.type, false);
+    StoreNumber(properties, PROPERTY_STUDY_FCODE, info.stateCode);
+    info.begin.Format(DTF_DATE | DTF_TIME, time);
+    properties.Set(PROPERTY_STUDY_BEGINDATETIME, time, false);
+    info.end.Format(DTF_DATE | DTF_TIME, time);
+    properties.Set(PROPERTY_STUDY_ENDDATETIME, time, false);
+    StoreNumber(properties, PROPERTY_STUDY_RANGETIME, DateTime::DiffSeconds(info.end, info.begin) / 60);
+    StoreNumber(properties, PROPERTY_STUDY_PERIODTIME, info.periodMinutes);
+    StoreNumber(properties, PROPERTY_STUDY_NUMRECORDS, info.recordCount);
+    StoreNumber(properties, PROPERTY_STUDY_BINRECORDSIZE, info.recordSize);
+    return RETCODE_OK;
+}
+
+int32_t ZK220Values::StoreUserArea(const char* answer) {
+    // The parsed fields are several kilobytes: keep them off the stack.
+    auto area = std::make_unique<ZK220UserArea>();
+    if (!ParseZK220UserArea(answer, *area)) {
+        if (Log() != nullptr) Log()->LogError("Failed to parse study user area information");
+        return RETCODE_ERR_BADRESPONSE;
+    }
+    PropertyStore& properties = Properties();
+    properties.Set(PROPERTY_STUDY_SPEEDBINS, area->speedBins, false);
+    properties.Set(PROPERTY_STUDY_LENGTHBINS, area->lengthBins, false);
+    properties.Set(PROPERTY_STUDY_STATE, area->state, false);
+    properties.Set(PROPERTY_STUDY_CITY, area->city, false);
+    properties.Set(PROPERTY_STUDY_COUNTY, area->county, false);
+    properties.Set(PROPERTY_STUDY_ADDRESS, area->address, false);
+    properties.Set(PROPERTY_STUDY_LANE, area->lane, false);
+    StoreNumber(properties, PROPERTY_STUDY_SPEEDLIMIT, area->speedLimit);
+    properties.Set(PROPERTY_STUDY_OPERATOR, area->operatorInitials, false);
+    return RETCODE_OK;
+}
+
+// ---------------------------------------------------------------- records
+
+int32_t ZK220Values::DecodeRecords(const uint8_t* data, uint32_t size) {
+    const uint32_t count = data != nullptr ? size / kZK220RecordSize : 0;
+    if (!AllocateSequential(count)) {
+        if (Log() != nullptr) {
+            Log()->LogError("Failed to allocate memory for %lu sequential records", static_cast<unsigned long>(count));
+        }
+        return kOutOfMemory;
+    }
+    const DateTime begin = PropertyTime(Properties(), PROPERTY_STUDY_BEGINDATETIME);
+    // Each time stamp is the begin moved by the record's offset. From a begin
+    // that converts to ticks that is one tick addition; from one that does not,
+    // moving it fails and the time stamp stays the begin.
+    int64_t beginTicks = 0;
+    const bool beginConverts = begin.ToTicks(beginTicks);
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t* raw = data + static_cast<size_t>(i) * kZK220RecordSize;
+        SequentialRecord& record = records_[i];
+        record.time = begin;
+        if (beginConverts) {
+            DateTime::FromTicks(beginTicks + int64_t{ZK220TimeOffset(raw)} * DateTime::kTicksPerSecond, record.time);
+        }
+        record.flags = raw[0] & kZK220FlagMask;
+        record.speed = ZK220RoundedMeasure(raw[4], raw[5]);
+        record.length = ZK220RoundedMeasure(raw[6], raw[7]);
+        record.recordNumber = i + 1;
+    }
+    return RETCODE_OK;
+}
+
+// ---------------------------------------------------------------- periods
+
+uint32_t ZK220Values::GetNumPeriodicRecords() {
+    const PropertyStore& properties = Properties();
+    const DateTime begin = PropertyTime(properties, PROPERTY_STUDY_BEGINDATETIME);
+    const DateTime end = PropertyTime(properties, PROPERTY_STUDY_ENDDATETIME);
+    const int64_t period = PeriodSeconds(properties);
+    if (period == 0) {
+        if (Log() != nullptr) Log()->LogWarning("GetNumPeriodicRecords: PeriodTimeSEC is 0!");
+        return 0;
+    }
+    // A negative period or a study that ends before it begins has no period
+    // at all (rounding a negative quotient up would make one, or billions).
+    const int64_t range = DateTime::DiffSeconds(end, begin);
+    if (period < 0 || range <= 0) return 0;
+    return static_cast<uint32_t>(range / period + (range % period != 0 ? 1 : 0));
+}
+
+bool ZK220Values::BuildPeriodicRecord(uint32_t n, ZK220PeriodicRecord& out) {
+    const PropertyStore& properties = Properties();
+    const int32_t minutes = properties.Number(PROPERTY_STUDY_PERIODTIME);
+    const int64_t startOffset = int64_t{n} * minutes;
+    DateTime start = PropertyTime(properties, PROPERTY_STUDY_BEGINDATETIME);
+    start.AddTime(0, 0, static_cast<int32_t>(startOffset), 0, 0);
+    DateTime end = start;
+    end.AddTime(0, 0, minutes, 0, 0);
+
+    out.endOffsetMinutes = static_cast<uint32_t>(startOffset + minutes);
+    out.count = 0;
+    out.reverseCount = 0;
+    bins_.Reset();
+    double occupiedSeconds = 0.0;
+    while (periodCursor_ < recordCount_) {
+        const SequentialRecord& record = records_[periodCursor_];
+        if (DateTime::Compare(record.time, start) < 0) {
+            ++periodCursor_;
+            continue;
+        }
+        if (DateTime::Compare(record.time, end) >= 0) break;  // a later period's vehicle
+        ++out.count;
+        if ((record.flags & kZK220Reverse) != 0) ++out.reverseCount;
+        if (record.speed != 0) {
+            bins_.Add(record.speed, record.length);
+            occupiedSeconds += record.length / (record.speed * kFeetPerSecondPerMph);
+        }
+        ++periodCursor_;
+    }
+    const double percent = minutes > 0 ? occupiedSeconds / (minutes * 60.0) * 100.0 : 0.0;
+    const double rounded = RoundHalfUp(percent, 0);
+    out.occupancy = rounded >= kMostOccupancy ? kMostOccupancy : static_cast<uint32_t>(rounded);
+    return bins_.HasLimits();
+}
+
+void ZK220Values::BuildPeriodicRow(uint32_t index, PeriodicRow& row) {
+    ZK220PeriodicRecord period;
+    BuildPeriodicRecord(index, period);
+    row.endOffsetMinutes = period.endOffsetMinutes;
+    row.count = period.count;
+    row.reverseCount = period.reverseCount;
+    row.occupancy = period.occupancy;
+    row.recordNumber = index + 1;
+    row.hasTemperature = false;
+}
+
+}  // namespace tallyx
