@@ -116,6 +116,8 @@ const KeyInfo kKeys[] = {
     {"recordsize", "model B bytes per binary record reported (the records are always 8 bytes)"},
     {"version", "model B user-area version text"},
     {"userarea", "model B whole user-area document; empty: built from the study fields"},
+    {"userareablock", "model B characters of the user area stored per block (default 235)"},
+    {"studyinfo", "model B GETSTUDYINFO data line sent as it stands (any text); empty: built from the study"},
     {"clock", "counter clock at start: YYYY-MM-DD hh:mm:ss or now"},
     {"vehicles", "number of generated vehicles, or full (model A: the whole flash; model B: a million)"},
     {"seed", "seed of the traffic generator"},
@@ -268,6 +270,10 @@ bool Description::Set(const std::string& rawKey, const std::string& rawValue, st
         s.recordSize = static_cast<unsigned>(number);
     } else if (key == "version") s.version = value;
     else if (key == "userarea") s.userArea = value;
+    else if (key == "userareablock") {
+        if (!ParseInteger(value, number) || number == 0 || number > 4000) return bad("expected 1 to 4000");
+        s.userAreaBlockSize = static_cast<unsigned>(number);
+    } else if (key == "studyinfo") s.studyInfo = value;
     else if (key == "vehicles") {
         if (Lower(value) == "full") t.vehicles = TrafficDescription::kFullFlash;
         else if (!ParseInteger(value, number) || number > 50'000'000) return bad("expected a count or full");

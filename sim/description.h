@@ -62,6 +62,8 @@ struct StudyDescription {
     unsigned recordSize = 8;
     std::string version = "1.0.0.0";  // the V element of the user area
     std::string userArea;          // the whole user-area document; empty: built from the fields
+    unsigned userAreaBlockSize = 235;  // characters of the document per stored block
+    std::string studyInfo;         // the GETSTUDYINFO data line as sent; empty: built from the study
     // Both: the counter's clock when the simulator starts; unset: the computer's local time (or,
     // for a running study, an hour before its end).
     bool clockGiven = false;

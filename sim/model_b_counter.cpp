@@ -12,7 +12,6 @@ namespace {
 
 constexpr size_t kMaxLine = 1024;
 constexpr unsigned kMaxBlock = 15;
-constexpr size_t kBlockText = 235;
 
 std::string DateText(const SimDateTime& t) { return t.millisecond == 0 ? t.TextNoMillis() : t.Text(); }
 
@@ -56,7 +55,8 @@ ModelBCounter::ModelBCounter(const Description& description, const Study& study,
       begin_(study.begin),
       end_(study.end),
       periodSeconds_(static_cast<long>(study.periodMinutes) * 60),
-      recordSize_(description.study.recordSize) {
+      recordSize_(description.study.recordSize),
+      studyInfo_(description.study.studyInfo) {
     const auto& s = description.study;
     if (s.clockGiven) {
         clock_.Set(s.clock);
@@ -71,7 +71,7 @@ ModelBCounter::ModelBCounter(const Description& description, const Study& study,
         records_.insert(records_.end(), r.begin(), r.end());
     }
     const std::string document = s.userArea.empty() ? BuildUserArea(s) : s.userArea;
-    const auto pieces = UserAreaBlocks(document);
+    const auto pieces = UserAreaBlocks(document, s.userAreaBlockSize);
     for (unsigned k = 0; k < pieces.size() && k <= kMaxBlock; ++k) blocks_[k] = pieces[k];
 }
 
@@ -85,9 +85,10 @@ std::string ModelBCounter::BuildUserArea(const StudyDescription& s) {
            element("LN", s.direction) + "</TALLYX>";
 }
 
-std::vector<std::string> ModelBCounter::UserAreaBlocks(const std::string& document) {
+std::vector<std::string> ModelBCounter::UserAreaBlocks(const std::string& document, size_t blockSize) {
     std::vector<std::string> blocks;
-    for (size_t at = 0; at < document.size(); at += kBlockText) blocks.push_back(document.substr(at, kBlockText) + '"');
+    if (blockSize == 0) blockSize = 235;
+    for (size_t at = 0; at < document.size(); at += blockSize) blocks.push_back(document.substr(at, blockSize) + '"');
     return blocks;
 }
 
@@ -116,6 +117,7 @@ unsigned ModelBCounter::StudyState() {
 
 std::string ModelBCounter::StudyInfoLine() {
     UpdateStudyState();
+    if (!studyInfo_.empty()) return studyInfo_;
     return studyType_ + " " + std::to_string(state_) + " \"" + DateText(begin_) + "\" \"" + DateText(end_) + "\" " +
            std::to_string(periodSeconds_) + " " + std::to_string(RecordCount()) + " " + std::to_string(recordSize_);
 }

@@ -32,7 +32,7 @@ public:
     static std::string BuildUserArea(const StudyDescription& study);
     // The blocks that document is stored in: 235 characters each, with the closing quote that
     // ends each piece on the line.
-    static std::vector<std::string> UserAreaBlocks(const std::string& document);
+    static std::vector<std::string> UserAreaBlocks(const std::string& document, size_t blockSize = 235);
 
 private:
     struct Reply {
@@ -60,6 +60,7 @@ private:
     unsigned recordSize_;
     std::vector<uint8_t> records_;  // 8 bytes per record, in recorded order
     std::map<unsigned, std::string> blocks_;  // the user area: what followed the first quote
+    std::string studyInfo_;  // a fixed GETSTUDYINFO line, or empty
 };
 
 }  // namespace tallysim

@@ -65,27 +65,32 @@ inline std::string FlagDescription(unsigned flags) {
     return text;
 }
 
-inline std::vector<std::string> ExpectedSequentialCsv(const std::vector<Vehicle>& vehicles) {
+using FlagDescriber = std::string (*)(unsigned flags);
+
+inline std::vector<std::string> ExpectedSequentialCsv(const std::vector<Vehicle>& vehicles,
+                                                      FlagDescriber describe = FlagDescription) {
     std::vector<std::string> lines = {"TimeStamp,Flag,Flag Description,Speed,Length"};
     for (const Vehicle& v : vehicles)
-        lines.push_back(v.time + "," + std::to_string(v.flags) + "," + FlagDescription(v.flags) + "," +
+        lines.push_back(v.time + "," + std::to_string(v.flags) + "," + describe(v.flags) + "," +
                         std::to_string(v.speed) + "," + std::to_string(v.length));
     return lines;
 }
 
 inline std::string Child(const std::string& name, const std::string& text) { return "<" + name + ">" + text + "</" + name + ">"; }
 
-inline std::vector<std::string> ExpectedSequentialXml(const std::vector<Vehicle>& vehicles) {
+inline std::vector<std::string> ExpectedSequentialXml(const std::vector<Vehicle>& vehicles,
+                                                      FlagDescriber describe = FlagDescription) {
     std::vector<std::string> lines;
     for (const Vehicle& v : vehicles)
         lines.push_back("<Sequential>" + Child("TimeStamp", v.time) + Child("Flag", std::to_string(v.flags)) +
-                        Child("Flag Description", FlagDescription(v.flags)) + Child("Speed", std::to_string(v.speed)) +
+                        Child("Flag Description", describe(v.flags)) + Child("Speed", std::to_string(v.speed)) +
                         Child("Length", std::to_string(v.length)) + "</Sequential>");
     return lines;
 }
 
 struct Period {
     std::string time;
+    bool hasTemperature = true;  // model B has no thermometer: the column stays empty
     int fahrenheit = 0;
     unsigned occupancy = 0;
     unsigned count = 0;
@@ -128,7 +133,8 @@ inline std::vector<std::string> ExpectedPeriodicCsv(const std::vector<Period>& p
         for (size_t l = 1; l <= columns; ++l) header += ",Bin_" + std::to_string(s) + "_" + std::to_string(l);
     std::vector<std::string> lines = {header};
     for (const Period& p : periods) {
-        std::string line = p.time + "," + std::to_string(p.fahrenheit) + "," + std::to_string(p.occupancy) + "," +
+        std::string line = p.time + "," + (p.hasTemperature ? std::to_string(p.fahrenheit) : "") + "," +
+                           std::to_string(p.occupancy) + "," +
                            std::to_string(p.count) + "," + std::to_string(p.reverseCount);
         for (const auto& row : p.bins)
             for (unsigned cell : row) line += "," + std::to_string(cell);
@@ -140,7 +146,8 @@ inline std::vector<std::string> ExpectedPeriodicCsv(const std::vector<Period>& p
 inline std::vector<std::string> ExpectedPeriodicXml(const std::vector<Period>& periods) {
     std::vector<std::string> lines;
     for (const Period& p : periods) {
-        std::string line = "<Periodic>" + Child("TimeStamp", p.time) + Child("Temperature", std::to_string(p.fahrenheit)) +
+        std::string line = "<Periodic>" + Child("TimeStamp", p.time) +
+                           (p.hasTemperature ? Child("Temperature", std::to_string(p.fahrenheit)) : "") +
                            Child("Occupancy", std::to_string(p.occupancy)) + Child("Count", std::to_string(p.count)) +
                            Child("ReverseCount", std::to_string(p.reverseCount)) + "<Bin>";
         for (size_t s = 0; s < p.bins.size(); ++s) {
