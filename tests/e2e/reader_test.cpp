@@ -13,6 +13,7 @@
 
 #include "e2e_support.h"
 #include "model_a_expected.h"
+#include "model_b_expected.h"
 #include "support/pseudo_terminal.h"
 
 namespace tallyx::e2e {
@@ -35,6 +36,9 @@ std::vector<uint32_t> Numbers(const std::string& text) {
     for (uint32_t n; in >> n;) numbers.push_back(n);
     return numbers;
 }
+
+std::vector<std::string> ExpectedKvd(const tallysim::Description& description, const Study& study,
+                                     const std::vector<Vehicle>& vehicles, FlagDescriber describe);
 
 class ReaderTest : public ::testing::Test, public CounterFixture {
 protected:
@@ -68,6 +72,27 @@ protected:
 
     std::string DataFile(const char* name) { return ReadFile(program.Join(std::string("data/") + name)); }
 
+    // The four data files of a read of the day study, line for line.
+    void ExpectFourFiles(const std::vector<Vehicle>& vehicles, const std::vector<Period>& periods,
+                         FlagDescriber describe) {
+        const Study& study = Counter().GetStudy();
+        const tallysim::Description& description = Counter().GetDescription();
+        const auto& s = description.study;
+        EXPECT_EQ(DataFile("study.txt"),
+                  "State: " + s.state + "\nCity: " + s.city + "\nCounty: " + s.county + "\nAddress: " + s.street +
+                      "\nLane: " + s.direction + "\nSpeed Limit: " + s.speedLimit +
+                      "\nOperator: " + s.operatorInitials +
+                      "\nStart Time: 2026-11-02 06:00:00.000\nEnd Time: 2026-11-02 12:00:00.000\nRange: 360\n"
+                      "Period: 15\nSpeed Bins: 20 30 40 50 60\nLength Bins: 20 40\nFinish Code: 0\n");
+        EXPECT_EQ(SplitLines(DataFile("sequential.csv")), ExpectedSequentialCsv(vehicles, describe));
+        EXPECT_EQ(SplitLines(DataFile("periodic.csv")), ExpectedPeriodicCsv(periods, 6, 3));
+
+        std::vector<std::string> kvd = SplitLines(DataFile("kvd.dat"));
+        std::vector<std::string> expected = ExpectedKvd(description, study, vehicles, describe);
+        ASSERT_EQ(kvd.size(), expected.size());
+        for (size_t i = 0; i < kvd.size(); ++i) EXPECT_EQ(kvd[i], expected[i]) << "kvd.dat line " << i + 1;
+    }
+
     test::TempDir program;
     int exitCode = -1;
 };
@@ -81,8 +106,8 @@ TEST_F(ReaderTest, WithoutPortsItSaysSoAndWritesNoFiles) {
     EXPECT_NE(ReaderLog().find("] [I] [Enumerating serial ports...]"), std::string::npos);
 }
 
-SimOptions DayStudy() {
-    SimOptions options(Model::A);
+SimOptions DayStudy(Model model = Model::A) {
+    SimOptions options(model);
     std::string error;
     for (auto [key, value] : std::vector<std::pair<const char*, const char*>>{
              {"begin", "2026-11-02 06:00"}, {"end", "2026-11-02 12:00"}, {"period", "15"},
@@ -96,7 +121,8 @@ SimOptions DayStudy() {
 // kvd.dat worked out from the simulated vehicles: the header from the study,
 // then per period ":V" with minutes, vehicles, reverse vehicles and occupancy,
 // and eight ":U" lines of the speed-by-length class counts.
-std::vector<std::string> ExpectedKvd(const tallysim::Description& description, const Study& study) {
+std::vector<std::string> ExpectedKvd(const tallysim::Description& description, const Study& study,
+                                     const std::vector<Vehicle>& vehicles, FlagDescriber describe) {
     const auto& s = description.study;
     auto stamp = [](const tallysim::SimDateTime& t) {
         char text[64];
@@ -116,7 +142,6 @@ std::vector<std::string> ExpectedKvd(const tallysim::Description& description, c
         while (index < bins.size() && value >= bins[index]) ++index;
         return index;
     };
-    const std::vector<Vehicle> vehicles = ExpectedVehicles(study);
     const int64_t periodMs = int64_t{study.periodMinutes} * 60000;
     unsigned minutes = 0;
     for (int64_t start = study.begin.ToMillis(); start < study.end.ToMillis(); start += periodMs) {
@@ -126,7 +151,7 @@ std::vector<std::string> ExpectedKvd(const tallysim::Description& description, c
         unsigned classes[15][8] = {};
         for (const Vehicle& v : vehicles) {
             if (v.timeMs < start || v.timeMs >= start + periodMs) continue;
-            const std::string description = FlagDescription(v.flags);
+            const std::string description = describe(v.flags);
             if (description.find("UNCLASSIFIED") == std::string::npos) {
                 ++classes[std::min(reached(speedBins, v.speed), 14u)][std::min(reached(lengthBins, v.length), 7u)];
             }
@@ -173,24 +198,23 @@ TEST_F(ReaderTest, SkipsASilentPortAndReadsTheCounterIntoFourFiles) {
     EXPECT_EQ(log.find("PROPERTY_COMM_PORT: 5"), std::string::npos);
     EXPECT_NE(log.find("Found serial port COM5"), std::string::npos);
 
-    const Study& study = Counter().GetStudy();
-    const tallysim::Description& description = Counter().GetDescription();
-    const auto& s = description.study;
-    EXPECT_EQ(DataFile("study.txt"),
-              "State: " + s.state + "\nCity: " + s.city + "\nCounty: " + s.county + "\nAddress: " + s.street +
-                  "\nLane: " + s.direction + "\nSpeed Limit: " + s.speedLimit + "\nOperator: " + s.operatorInitials +
-                  "\nStart Time: 2026-11-02 06:00:00.000\nEnd Time: 2026-11-02 12:00:00.000\nRange: 360\n"
-                  "Period: 15\nSpeed Bins: 20 30 40 50 60\nLength Bins: 20 40\nFinish Code: 0\n");
+    const std::vector<Vehicle> vehicles = ExpectedVehicles(Counter().GetStudy());
+    ExpectFourFiles(vehicles, ExpectedPeriods(Counter().GetStudy(), vehicles, {20, 30, 40, 50, 60}, {20, 40}),
+                    FlagDescription);
+}
 
-    const std::vector<Vehicle> vehicles = ExpectedVehicles(study);
-    EXPECT_EQ(SplitLines(DataFile("sequential.csv")), ExpectedSequentialCsv(vehicles));
-    EXPECT_EQ(SplitLines(DataFile("periodic.csv")),
-              ExpectedPeriodicCsv(ExpectedPeriods(study, vehicles, {20, 30, 40, 50, 60}, {20, 40}), 6, 3));
+TEST_F(ReaderTest, ReadsAModelBCounterIntoTheSameFourFiles) {
+    std::string error;
+    ASSERT_TRUE(StartCounter(DayStudy(Model::B), 2, &error)) << error;
+    std::string output = Run();
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_NE(output.find("Done!\n"), std::string::npos);
+    EXPECT_NE(ReaderLog().find("[I] [PROPERTY_COMM_PORT: 2]"), std::string::npos);
 
-    std::vector<std::string> kvd = SplitLines(DataFile("kvd.dat"));
-    std::vector<std::string> expected = ExpectedKvd(description, study);
-    ASSERT_EQ(kvd.size(), expected.size());
-    for (size_t i = 0; i < kvd.size(); ++i) EXPECT_EQ(kvd[i], expected[i]) << "kvd.dat line " << i + 1;
+    // The counter keeps no periods: the library derives them from the vehicles.
+    const std::vector<Vehicle> vehicles = ExpectedVehiclesB(Counter().GetStudy());
+    ExpectFourFiles(vehicles, ExpectedPeriodsB(Counter().GetStudy(), vehicles, {20, 30, 40, 50, 60}, {20, 40}),
+                    FlagDescriptionB);
 }
 
 }  // namespace
