@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "zk110_values_fixture.h"
+#include "values_test_driver.h"
 
 namespace tallyx::testing {
 namespace {

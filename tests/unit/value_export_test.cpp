@@ -9,7 +9,7 @@
 #include "export/flag_names.h"
 #include "export/text_line.h"
 #include "export/xml_writer.h"
-#include "zk110_values_fixture.h"
+#include "values_test_driver.h"
 
 namespace tallyx::testing {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "zk110_values_fixture.h"
+#include "values_test_driver.h"
 
 namespace {
 thread_local bool failNothrowArrays = false;

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "drivers/modela/zk110_answer_text.h"
-#include "zk110_values_fixture.h"
+#include "values_test_driver.h"
 
 namespace tallyx::testing {
 namespace {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "drivers/modela/zk110_records.h"
-#include "zk110_values_fixture.h"
+#include "values_test_driver.h"
 
 namespace tallyx::testing {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
-// A stand-in for the model A driver: it owns the property store, the log and
-// the statistics a real context would lend the driver, and a ZK110Values.
+// A stand-in for a model's driver: it owns the property store, the log and
+// the statistics a real context would lend the driver, and the model's values.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,6 +12,7 @@
 #include "api/device_statistics.h"
 #include "comm/comm_log.h"
 #include "drivers/modela/zk110_values.h"
+#include "drivers/modelb/zk220_values.h"
 #include "properties/property_store.h"
 
 namespace tallyx::testing {
@@ -23,10 +24,13 @@ struct DriverParts {
     DeviceStatistics stats;
 };
 
-class ValuesTestDriver : private DriverParts, public DeviceDriver {
+template <class ModelValues>
+class BasicValuesTestDriver : private DriverParts, public DeviceDriver {
 public:
-    ValuesTestDriver() : DeviceDriver(nullptr, &store, &log, &stats) { values = std::make_unique<ZK110Values>(this); }
-    ~ValuesTestDriver() override { values.reset(); }
+    BasicValuesTestDriver() : DeviceDriver(nullptr, &store, &log, &stats) {
+        values = std::make_unique<ModelValues>(this);
+    }
+    ~BasicValuesTestDriver() override { values.reset(); }
 
     int32_t Read() override { return 0; }
     int32_t Write() override { return 0; }
@@ -36,13 +40,16 @@ public:
     int32_t NextValue(char* buffer, uint32_t bufferSize) override { return values->NextValue(buffer, bufferSize); }
     uint32_t LoadRequestDelay() override { return requestDelayMs; }
 
-    ZK110Values& Values() { return static_cast<ZK110Values&>(*values); }
+    ModelValues& Values() { return static_cast<ModelValues&>(*values); }
     PropertyStore& Store() { return store; }
     DeviceStatistics& Stats() { return stats; }
 
     void Set(const char* name, const std::string& value) { ASSERT_EQ(0, store.Set(name, value.c_str(), false)) << name; }
     std::string Get(const char* name) const { return store.Text(name); }
 };
+
+using ValuesTestDriver = BasicValuesTestDriver<ZK110Values>;
+using ZK220ValuesTestDriver = BasicValuesTestDriver<ZK220Values>;
 
 // One raw vehicle record from its fields, packed the way the counter stores it.
 inline std::vector<uint8_t> RawRecord(unsigned day, unsigned hour, unsigned minute, unsigned second, uint8_t flags,
