@@ -11,8 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "api/device_driver.h"
-#include "api/device_statistics.h"
+#include "support/values_host.h"
 #include "comm/comm_log.h"
 #include "drivers/modela/zk110_records.h"
 #include "drivers/modela/zk110_values.h"
@@ -25,17 +24,10 @@ using namespace tallyx;
 
 constexpr uint32_t kFullFlashRecords = 8176 * 42;  // 343,392
 
-struct DriverParts {
-    PropertyStore store;
-    CommLog log;
-    DeviceStatistics stats;
-};
-
 // Just enough of a driver to own the values and lend them the properties.
-class BenchDriver : private DriverParts, public DeviceDriver {
+class BenchDriver : public test::ValuesHost<ZK110Values> {
 public:
-    BenchDriver() : DeviceDriver(nullptr, &store, &log, &stats) {
-        values = std::make_unique<ZK110Values>(this);
+    BenchDriver() {
         store.Set(PROPERTY_STUDY_BEGINDATETIME, "2009-03-01 00:00:00.000", false);
         store.Set(PROPERTY_STUDY_ENDDATETIME, "2009-03-31 00:00:00.000", false);
         store.Set(PROPERTY_STUDY_PERIODTIME, "15", false);
@@ -43,15 +35,6 @@ public:
         store.Set(PROPERTY_STUDY_LENGTHBINS, "20 40 60", false);
         Values().SetDateEncoding(true);
     }
-    ~BenchDriver() override { values.reset(); }
-    int32_t Read() override { return 0; }
-    int32_t Write() override { return 0; }
-    int32_t FirstValue(const char* kind, const char* format, char* buffer, uint32_t size) override {
-        return values->FirstValue(kind, format, buffer, size);
-    }
-    int32_t NextValue(char* buffer, uint32_t size) override { return values->NextValue(buffer, size); }
-    uint32_t LoadRequestDelay() override { return 0; }
-    ZK110Values& Values() { return static_cast<ZK110Values&>(*values); }
 };
 
 // Raw records of a study that fills the flash: vehicles a few seconds apart

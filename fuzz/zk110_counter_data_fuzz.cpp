@@ -9,37 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "api/device_driver.h"
-#include "api/device_statistics.h"
-#include "comm/comm_log.h"
 #include "drivers/modela/zk110_framing.h"
 #include "drivers/modela/zk110_values.h"
 #include "properties/property_store.h"
+#include "support/values_host.h"
 
 namespace {
 
 using namespace tallyx;
 
-struct Parts {
-    PropertyStore store;
-    CommLog log;
-    DeviceStatistics stats{};
-};
-
-class FuzzDriver : private Parts, public DeviceDriver {
-public:
-    FuzzDriver() : DeviceDriver(nullptr, &store, &log, &stats) { values = std::make_unique<ZK110Values>(this); }
-    ~FuzzDriver() override { values.reset(); }
-    int32_t Read() override { return 0; }
-    int32_t Write() override { return 0; }
-    int32_t FirstValue(const char* kind, const char* format, char* buffer, uint32_t size) override {
-        return values->FirstValue(kind, format, buffer, size);
-    }
-    int32_t NextValue(char* buffer, uint32_t size) override { return values->NextValue(buffer, size); }
-    uint32_t LoadRequestDelay() override { return 0; }
-    ZK110Values& Values() { return static_cast<ZK110Values&>(*values); }
-    PropertyStore& Store() { return store; }
-};
+using FuzzDriver = test::ValuesHost<ZK110Values>;
 
 void Walk(FuzzDriver& driver, const char* kind, const char* format, uint32_t size) {
     std::vector<char> buffer(size);

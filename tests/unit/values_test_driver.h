@@ -8,44 +8,20 @@
 
 #include <gtest/gtest.h>
 
-#include "api/device_driver.h"
-#include "api/device_statistics.h"
-#include "comm/comm_log.h"
 #include "drivers/modela/zk110_values.h"
 #include "drivers/modelb/zk220_values.h"
 #include "properties/property_store.h"
+#include "support/values_host.h"
 
 namespace tallyx::testing {
 
-// Constructed before the driver part, so its pointers are valid from the start.
-struct DriverParts {
-    PropertyStore store;
-    CommLog log;
-    DeviceStatistics stats;
-};
-
 template <class ModelValues>
-class BasicValuesTestDriver : private DriverParts, public DeviceDriver {
+class BasicValuesTestDriver : public test::ValuesHost<ModelValues> {
 public:
-    BasicValuesTestDriver() : DeviceDriver(nullptr, &store, &log, &stats) {
-        values = std::make_unique<ModelValues>(this);
+    void Set(const char* name, const std::string& value) {
+        ASSERT_EQ(0, this->Store().Set(name, value.c_str(), false)) << name;
     }
-    ~BasicValuesTestDriver() override { values.reset(); }
-
-    int32_t Read() override { return 0; }
-    int32_t Write() override { return 0; }
-    int32_t FirstValue(const char* dataType, const char* format, char* buffer, uint32_t bufferSize) override {
-        return values->FirstValue(dataType, format, buffer, bufferSize);
-    }
-    int32_t NextValue(char* buffer, uint32_t bufferSize) override { return values->NextValue(buffer, bufferSize); }
-    uint32_t LoadRequestDelay() override { return requestDelayMs; }
-
-    ModelValues& Values() { return static_cast<ModelValues&>(*values); }
-    PropertyStore& Store() { return store; }
-    DeviceStatistics& Stats() { return stats; }
-
-    void Set(const char* name, const std::string& value) { ASSERT_EQ(0, store.Set(name, value.c_str(), false)) << name; }
-    std::string Get(const char* name) const { return store.Text(name); }
+    std::string Get(const char* name) const { return this->Store().Text(name); }
 };
 
 using ValuesTestDriver = BasicValuesTestDriver<ZK110Values>;
