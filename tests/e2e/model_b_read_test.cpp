@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ostream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -264,6 +265,8 @@ struct Scenario {
     std::string value = "";
     std::string logged = "";    // a line the message log must hold
 };
+
+void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
 
 std::string Padded(size_t length) { return std::string(length, 'x'); }
 
