@@ -93,7 +93,7 @@ const KeyInfo kKeys[] = {
     {"batteryraw", "model A raw battery reading (decimal or 0x hex); 0 derives it from the voltage"},
     {"acr", "model A accumulated charge register text (fields separated by _), empty for none"},
     {"batterypercent", "model B battery charge in percent"},
-    {"discharge", "model A has a battery discharge circuit: yes | no"},
+    {"discharge", "has a battery discharge circuit: yes | no (without, the discharge command is refused)"},
     {"dateencodingsupport", "model A accepts the date encoding setting: yes | no"},
     {"begin", "study begin, YYYY-MM-DD hh:mm[:ss]"},
     {"end", "study end, YYYY-MM-DD hh:mm[:ss]"},
@@ -109,6 +109,7 @@ const KeyInfo kKeys[] = {
     {"operator", "site text: operator initials"},
     {"fcode", "model A finish code: done | running | waiting | a number (decimal or 0x hex; 11-13 run)"},
     {"completioncode", "model A finish code a running study reports once its end is reached"},
+    {"erasefinishcode", "model A finish code reported right after an erase (default 0; other codes fail the erase)"},
     {"dateencoding", "model A records carry the day of the month: yes | no"},
     {"reversebins", "model A reverse bins setting text"},
     {"statecode", "model B study state code (1-3: running)"},
@@ -247,7 +248,7 @@ bool Description::Set(const std::string& rawKey, const std::string& rawValue, st
     else if (key == "direction") s.direction = value;
     else if (key == "speedlimit") s.speedLimit = value;
     else if (key == "operator") s.operatorInitials = value;
-    else if (key == "fcode" || key == "completioncode") {
+    else if (key == "fcode" || key == "completioncode" || key == "erasefinishcode") {
         const std::string v = Lower(value);
         unsigned code = 0;
         if (v == "done") code = 40;  // "28" on the wire: the code the counter gives a finished study
@@ -255,7 +256,7 @@ bool Description::Set(const std::string& rawKey, const std::string& rawValue, st
         else if (v == "waiting") code = 11;
         else if (ParseInteger(value, number) && number <= 0xFFFFFFFFull) code = static_cast<unsigned>(number);
         else return bad("expected done, running, waiting or a number");
-        (key == "fcode" ? s.finishCode : s.completionCode) = code;
+        (key == "fcode" ? s.finishCode : key == "completioncode" ? s.completionCode : s.eraseFinishCode) = code;
     } else if (key == "dateencoding") {
         if (!ParseBool(value, s.dateEncoding)) return bad("expected yes or no");
     } else if (key == "reversebins") s.reverseBins = value;

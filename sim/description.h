@@ -40,7 +40,7 @@ struct DeviceDescription {
     unsigned batteryRaw = 0;       // model A raw reading; 0: derived from the voltage
     std::string acr;               // model A accumulated charge register text ("2000_1800_0_2000")
     std::string batteryPercent;    // model B
-    bool dischargeCircuit = true;  // model A
+    bool dischargeCircuit = true;
     bool dateEncodingSupported = true;  // model A
 };
 
@@ -54,6 +54,7 @@ struct StudyDescription {
     // Model A.
     unsigned finishCode = 40;      // as the counter reports it (hexadecimal on the wire); 11-13 running
     unsigned completionCode = 40;  // what a running study reports once its end has passed
+    unsigned eraseFinishCode = 0;  // what the counter reports right after an erase
     bool dateEncoding = false;     // records carry the day of the month
     std::string reverseBins = "N";
     // Model B.

@@ -92,6 +92,7 @@ ModelACounter::ModelACounter(const Description& description, const Study& study,
     : Counter(faults),
       device_(description.device),
       completionCode_(description.study.completionCode),
+      eraseFinishCode_(description.study.eraseFinishCode),
       eraseDelayMs_(eraseDelayMs),
       finishCode_(description.study.finishCode),
       begin_(study.begin),
@@ -254,7 +255,7 @@ ModelACounter::Reply ModelACounter::Execute(const std::string& command) {
         reply.text = device_.acr.empty() ? ":J" : ":J " + device_.acr;
     } else if (command == ":X") {
         flash_.Erase();
-        finishCode_ = 0;
+        finishCode_ = eraseFinishCode_;
         ++programming_.erases;
         programming_.writes.push_back(command);
         reply.text = ":Y";

@@ -52,6 +52,7 @@ private:
 
     DeviceDescription device_;
     unsigned completionCode_;
+    unsigned eraseFinishCode_;
     unsigned eraseDelayMs_;
     DeviceClock clock_;
     ModelAFlash flash_;

@@ -204,6 +204,8 @@ ModelBCounter::Reply ModelBCounter::Execute(const std::string& line) {
         } else {
             reply.ack = false;
         }
+    } else if (word == "CONTROLBATTERYDISCHARGE" && !device_.dischargeCircuit) {
+        reply.ack = false;
     } else if (word == "CONTROLBATTERYDISCHARGE" && (arguments == "START" || arguments == "STOP")) {
         const bool start = arguments == "START";
         programming_.dischargeOn = start;

@@ -74,6 +74,18 @@ public:
     int32_t CompleteStudy();
     int32_t Rewake();
 
+    // ---- writing
+    // 0 when the unit type names this model, else RETCODE_ERR_BADUNITTYPE.
+    int32_t CheckUnitType();
+    // 0 to go on, 1 when the caller stops at the low-battery prompt.
+    int32_t CheckBattery();
+    int32_t EraseFlash();
+    // Writes one study setting (a property of the settings table) and reads it back.
+    int32_t WriteProperty(const char* name, const char* writeKey, const char* readKey);
+    // Writes every setting, the clock, reverse bins and date encoding, and starts the study.
+    int32_t WriteStudy();
+    int32_t StartDischarge();
+
     // ---- dump documents (written only when a log folder is set)
     bool WritesDumpDocuments() const;
     void WriteSequentialRawDocument(const uint8_t* data, uint32_t length);
@@ -90,6 +102,9 @@ private:
     // Requests the fields in order, each answer going to the values object.
     int32_t RequestFields(std::span<const FieldRequest> fields);
     int32_t ReadAll();
+    int32_t ProgramStudy();
+    // The text WriteProperty sends for a setting; false when a property cannot be read.
+    int32_t PropertyValueText(const char* name, char* text, uint32_t size);
 };
 
 }  // namespace tallyx

@@ -40,8 +40,6 @@ uint32_t ZK220Driver::LoadRequestDelay() {
     return requestDelayMs;
 }
 
-int32_t ZK220Driver::Write() { return RETCODE_ERR_NOTIMPLEMENTED; }
-
 int32_t ZK220Driver::FirstValue(const char* dataType, const char* format, char* buffer, uint32_t bufferSize) {
     return values->FirstValue(dataType, format, buffer, bufferSize);
 }

@@ -29,6 +29,14 @@ public:
     // most 2^24 seconds, and one vehicle a second over all of it is far
     // beyond real traffic. A larger count is refused before any allocation.
     static constexpr int32_t kMostRecords = 1 << 24;
+    // The user area is written in pieces that fill a line to this many
+    // characters; the closing quote comes after them.
+    static constexpr uint32_t kUserAreaLine = 250;
+    // What blocks 0 to 3 carry of the document, which is all a read gets back.
+    static constexpr uint32_t kReadableUserArea = 4 * 235;
+    // A low-battery prompt answered later than this may have let the counter
+    // fall asleep.
+    static constexpr uint32_t kPromptIdleMs = 8000;
     // What a record buffer that cannot grow ends the download with.
     static constexpr int32_t kOutOfMemory = RETCODE_ERR_BUFFERTOOSMALL;
 
@@ -67,6 +75,26 @@ public:
     // caller frees it with std::free. On an error nothing is left allocated.
     int32_t DownloadRecords(uint8_t** buffer, uint32_t* size);
 
+    // ---- writing
+    int32_t CheckUnitType();
+    // 0 to go on, 1 when the caller stops at the low-battery prompt, or the
+    // error of waking the counter again after a long prompt.
+    int32_t CheckBattery();
+    // The five programming steps, the whole sequence tried up to three times.
+    int32_t ProgramStudy();
+    int32_t SetBatteryDischarge(bool start);
+    int32_t EraseUserArea();
+    int32_t SetClock();
+    int32_t SendStudyProgram();
+    int32_t WriteUserArea();
+    // The user-area document of the study properties into document (size
+    // bytes); false when it does not fit.
+    bool BuildUserArea(char* document, uint32_t size) const;
+    // Refuses a study whose user area a later read could not bring back:
+    // texts with angle brackets, or a document longer than the blocks a read
+    // fetches. 0, RETCODE_ERR_INVALIDPROPERTYVALUE or RETCODE_ERR_VALUETOOBIG.
+    int32_t CheckUserAreaReadable();
+
     // ---- dump documents (written only when a log folder is set)
     bool WritesDumpDocuments() const;
     void WriteSequentialRawDocument(const uint8_t* data, uint32_t length);
@@ -84,6 +112,9 @@ private:
     // One chunk of records into destination, with its attempts.
     int32_t RequestChunk(uint32_t first, uint32_t count, uint8_t* destination);
     int32_t ReadAll();
+    // Exchange that must be acknowledged.
+    int32_t Command(const char* command);
+    int32_t ProgramOnce();
 };
 
 }  // namespace tallyx
