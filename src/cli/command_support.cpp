@@ -1,0 +1,32 @@
+// What the subcommands share: error reports and the counter model.
+#include <cstdio>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/return_code_help.h"
+
+namespace tallyx::cli {
+
+int Fail(int status, const std::string& message) {
+    std::fprintf(stderr, "tallyx: error: %s\n", message.c_str());
+    return status;
+}
+
+int ReportFailure(const Session& session, const char* operation, int32_t code) {
+    if (code == RETCODE_ABORTED) {
+        std::fprintf(stderr, "tallyx: stopped: %s on %s was %s; the port is closed.\n", operation,
+                     session.Port().Name().c_str(),
+                     session.Interrupted() ? "interrupted" : "stopped at the low-battery question");
+        return kExitStopped;
+    }
+    return Fail(HelpFor(code).status,
+                std::string(operation) + " on " + session.Port().Name() + " failed: " + DescribeCode(code));
+}
+
+const char* ModelOf(const std::string& unitType) {
+    if (unitType.find("ZK220") != std::string::npos) return "B";
+    if (unitType.find("ZK110") != std::string::npos) return "A";
+    return "?";
+}
+
+}  // namespace tallyx::cli

@@ -1,0 +1,39 @@
+#pragma once
+// The subcommands of tallyx. Each returns the exit status of the program.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/return_code_help.h"
+#include "cli/session.h"
+
+namespace tallyx::cli {
+
+struct ReadOptions {
+    std::string out;            // output folder; empty: <serial>-<date>-<time> here
+    std::string format = "csv"; // csv | xml
+    bool metric = false;
+};
+
+struct ProgramOptions {
+    std::string studyFile;
+    // Settings given as options, by study-file key ("begin", "speed-bins", ...).
+    std::vector<std::pair<std::string, std::string>> settings;
+    bool metric = false;
+};
+
+int RunPorts(const CommonOptions& options, bool probe);
+int RunInfo(const CommonOptions& options, bool json);
+int RunRead(const CommonOptions& options, const ReadOptions& read);
+int RunProgram(const CommonOptions& options, const ProgramOptions& program);
+int RunDischarge(const CommonOptions& options, bool start);
+
+// Prints "tallyx: error: message" and returns status.
+int Fail(int status, const std::string& message);
+// Reports a failed library operation and returns its exit status.
+int ReportFailure(const Session& session, const char* operation, int32_t code);
+
+// The counter model a unit type names: "A", "B" or "?".
+const char* ModelOf(const std::string& unitType);
+
+}  // namespace tallyx::cli

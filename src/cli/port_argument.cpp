@@ -1,0 +1,84 @@
+#include "cli/port_argument.h"
+
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+
+#include "platform/port_names.h"
+
+namespace tallyx::cli {
+
+namespace {
+
+bool Digits(const std::string& text, uint32_t& number) {
+    if (text.empty() || text.size() > 9) return false;
+    for (char c : text) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    }
+    number = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
+    return number != 0;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {};
+    struct stat sb {};
+    if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
+    if (S_ISCHR(sa.st_mode) && S_ISCHR(sb.st_mode)) return sa.st_rdev == sb.st_rdev;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::string Resolved(const std::string& path) {
+    char real[PATH_MAX];
+    return realpath(path.c_str(), real) != nullptr ? std::string(real) : path;
+}
+
+}  // namespace
+
+std::string ExistingDevice(uint32_t number) {
+    const std::string path = PortDevicePath(number);
+    struct stat status {};
+    if (path.empty() || stat(path.c_str(), &status) != 0) return "";
+    return Resolved(path);
+}
+
+bool ResolvePort(const std::string& text, PortChoice& port, std::string& error) {
+    port = PortChoice{};
+    if (text.size() > 4 && strncasecmp(text.c_str(), "USBX", 4) == 0) {
+        if (!Digits(text.substr(4), port.number)) {
+            error = "'" + text + "' is no port: a USB bridge port is USBX followed by its number, from 1";
+            return false;
+        }
+        port.usb = true;
+        return true;
+    }
+    if (!text.empty() && text[0] == '/') {
+        for (uint32_t n = 1; n <= kHighestComNumber; ++n) {
+            const std::string path = PortDevicePath(n);
+            if (!path.empty() && SameFile(path, text)) {
+                port.number = n;
+                port.device = ExistingDevice(n);
+                return true;
+            }
+        }
+        error = "no COM port maps to " + text + " (tallyx ports lists the ports there are)";
+        return false;
+    }
+    const std::string digits = text.size() > 3 && strncasecmp(text.c_str(), "COM", 3) == 0 ? text.substr(3) : text;
+    if (!Digits(digits, port.number)) {
+        error = "'" + text + "' is no port: give COM3, 3, USBX1 or a device path such as /dev/ttyUSB0";
+        return false;
+    }
+    port.device = ExistingDevice(port.number);
+    if (port.device.empty()) {
+        const std::string path = PortDevicePath(port.number);
+        error = "the port " + port.Name() + " does not exist" + (path.empty() ? "" : " (it would be " + path + ")") +
+                "; tallyx ports lists the ports there are";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tallyx::cli

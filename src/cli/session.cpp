@@ -1,0 +1,175 @@
+#include "cli/session.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+#include "cli/return_code_help.h"
+
+namespace tallyx::cli {
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+// The session whose operation runs now; the callbacks carry only the handle.
+Session* g_current = nullptr;
+
+void HandleInterrupt(int) { g_interrupted.store(true); }
+
+}  // namespace
+
+void Session::InstallInterruptHandler() {
+    struct sigaction action {};
+    action.sa_handler = HandleInterrupt;
+    sigemptyset(&action.sa_mask);
+    // A second Ctrl-C ends the program at once.
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+Session::Session() : handle_(Init()) {}
+
+Session::~Session() {
+    if (g_current == this) g_current = nullptr;
+    if (handle_ != nullptr) Term(handle_);
+}
+
+bool Session::Interrupted() const { return g_interrupted.load(); }
+
+bool Session::Set(const char* property, const std::string& value, const std::string& what, std::string& error) {
+    const int32_t result = SetProperty(handle_, property, value.c_str());
+    if (result == RETCODE_OK) return true;
+    error = what + " '" + value + "': " + DescribeCode(result);
+    return false;
+}
+
+std::string Session::Get(const char* property) {
+    char value[10240];
+    return GetProperty(handle_, property, value, sizeof value) == RETCODE_OK ? std::string(value) : std::string();
+}
+
+int Session::Configure(const CommonOptions& options, std::string& error) {
+    if (handle_ == nullptr) {
+        error = "the library could not create a context (out of memory)";
+        return kExitOther;
+    }
+    yes_ = options.yes;
+    quiet_ = options.quiet;
+    if (options.usb != 0) {
+        if (options.usb < 0) {
+            error = "--usb: the bridge number counts from 1";
+            return kExitUsage;
+        }
+        port_ = PortChoice{true, static_cast<uint32_t>(options.usb), ""};
+    } else if (options.port.empty()) {
+        error = "--port is needed: give COM3, 3, USBX1 or a device path (tallyx ports lists them)";
+        return kExitUsage;
+    } else if (!ResolvePort(options.port, port_, error)) {
+        error = "--port: " + error;
+        return kExitPort;
+    }
+    if (port_.usb) {
+        if (!Set(PROPERTY_USBX_PORT, std::to_string(port_.number), "--usb", error)) return kExitUsage;
+    } else if (!Set(PROPERTY_COMM_PORT, std::to_string(port_.number), "--port", error)) {
+        return kExitUsage;
+    }
+    const struct {
+        const std::string& value;
+        const char* property;
+        const char* option;
+    } settings[] = {
+        {options.baud, PROPERTY_COMM_BAUD, "--baud"},
+        {options.parity, PROPERTY_COMM_PARITY, "--parity"},
+        {options.dataBits, PROPERTY_COMM_NUMBITS, "--data-bits"},
+        {options.stopBits, PROPERTY_COMM_NUMSTOPBITS, "--stop-bits"},
+        {options.logDir, PROPERTY_COMM_LOGFOLDER, "--log-dir"},
+        {options.logLevel, PROPERTY_COMM_LOGLEVEL, "--log-level"},
+        {options.timeoutMs, PROPERTY_COMM_RECVTOUTMS, "--timeout-ms"},
+        {options.delayMs, PROPERTY_COMM_WAITBETWEENREQSMS, "--delay-ms"},
+    };
+    for (const auto& setting : settings) {
+        if (!setting.value.empty() && !Set(setting.property, setting.value, setting.option, error)) return kExitUsage;
+    }
+    if (!options.logDir.empty() && options.logLevel.empty() &&
+        !Set(PROPERTY_COMM_LOGLEVEL, "COMMANDS", "--log-level", error)) {
+        return kExitUsage;
+    }
+    return kExitOk;
+}
+
+uint32_t Session::EstimatedSteps() {
+    // A model B read announces its record count early: five identity
+    // queries, the study information, four user-area blocks, then two steps
+    // for every 50 records. Model A reads until its flash runs out, so its
+    // steps have no known total.
+    if (!reading_) return 0;
+    char text[64];
+    if (GetProperty(handle_, PROPERTY_DEV_UNITTYPE, text, sizeof text) != RETCODE_OK ||
+        std::strstr(text, "ZK220") == nullptr) {
+        return 0;
+    }
+    if (GetProperty(handle_, PROPERTY_STUDY_NUMRECORDS, text, sizeof text) != RETCODE_OK || text[0] == '\0') return 0;
+    const long records = std::strtol(text, nullptr, 10);
+    if (records < 0) return 0;
+    return 10 + 2 * static_cast<uint32_t>((records + 49) / 50);
+}
+
+int32_t Session::OnProgress(TallyxHandle, uint32_t step) {
+    if (g_interrupted.load()) return 1;
+    Session* session = g_current;
+    if (session != nullptr && session->display_) {
+        uint32_t total = session->EstimatedSteps();
+        if (total != 0 && step > total) total = step;
+        session->display_->Update(step, total);
+    }
+    return 0;
+}
+
+int32_t Session::OnPrompt(TallyxHandle, int32_t reason) {
+    if (g_interrupted.load()) return 1;
+    if (reason != PROMPT_REASON_LOWBATTERY) return 0;
+    Session* session = g_current;
+    if (session == nullptr) return 1;
+    if (session->display_) session->display_->Clear();
+    if (session->yes_) {
+        std::fprintf(stderr, "tallyx: the battery may not last for this study; going on (--yes)\n");
+        return 0;
+    }
+    if (isatty(STDIN_FILENO) != 1) {
+        std::fprintf(stderr,
+                     "tallyx: the battery may not last for this study; not programming it without --yes "
+                     "(there is no terminal to ask on)\n");
+        return 1;
+    }
+    std::fprintf(stderr, "The battery may not last for this study. Program it anyway? [y/N] ");
+    std::fflush(stderr);
+    std::string answer;
+    if (!std::getline(std::cin, answer) || g_interrupted.load()) return 1;
+    return answer == "y" || answer == "Y" || answer == "yes" || answer == "YES" || answer == "Yes" ? 0 : 1;
+}
+
+int32_t Session::Run(bool write, const char* action, const char* label) {
+    if (g_interrupted.load()) return RETCODE_ABORTED;
+    SetProperty(handle_, PROPERTY_TALLYX_READWRITEACTION, action);
+    SetProgressCallback(handle_, OnProgress);
+    SetPromptCallback(handle_, OnPrompt);
+    if (!quiet_) display_ = std::make_unique<ProgressDisplay>(label);
+    reading_ = !write;
+    g_current = this;
+    const int32_t result = write ? WriteDevice(handle_) : ReadDevice(handle_);
+    g_current = nullptr;
+    display_.reset();
+    return result;
+}
+
+int32_t Session::Read(const char* action, const char* label) { return Run(false, action, label); }
+
+int32_t Session::Write(const char* action, const char* label) { return Run(true, action, label); }
+
+}  // namespace tallyx::cli
