@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job, end to end: installs what is needed, builds, starts a simulated
 # model A counter holding a week of generated traffic, reads it with tallyread,
-# and shows the files it wrote.
+# and shows the files it wrote; then programs a new study into a simulated
+# model B counter with tallyx and reads it back.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -51,3 +52,43 @@ for file in study.txt sequential.csv periodic.csv kvd.dat; do
 done
 echo
 echo "Logs: $demo/tallyread/log (tallyread's own log and the library's message, traffic and dump logs)"
+
+# tallyx: program the next study into a model B counter, then read it back.
+build-demo/tallysim --model B --port-dir "$demo/ports" --com 4 --vehicles 2000 --seed 7 >"$demo/tallysim-b.out" 2>&1 &
+simulatorB=$!
+trap 'kill "$simulator" "$simulatorB" 2>/dev/null || true' EXIT
+for _ in $(seq 100); do
+  [ -e "$demo/ports/COM4" ] && break
+  sleep 0.1
+done
+tallyx=build-demo/tallyx
+export TALLYX_PORT_DIR="$demo/ports"
+echo
+echo "--- tallyx ports --probe"
+$tallyx ports --probe
+echo
+echo "--- tallyx info --port COM4"
+$tallyx info --port COM4
+cat >"$demo/next-study.conf" <<STUDY
+# A week on Main Street, from tomorrow
+begin = $(date -d tomorrow "+%Y-%m-%d 00:00")
+end = $(date -d "8 days" "+%Y-%m-%d 00:00")
+period = 15
+speed-bins = 20 30 40 50 60
+length-bins = 20 40
+speed-limit = 45
+state = OH
+city = Springfield
+address = Main Street
+lane = NB
+operator = JD
+STUDY
+echo
+echo "--- tallyx program --port COM4 --study $demo/next-study.conf --yes"
+$tallyx program --port COM4 --study "$demo/next-study.conf" --yes
+echo
+echo "--- tallyx read --port COM4 --out $demo/tallyx-read"
+$tallyx read --port COM4 --out "$demo/tallyx-read"
+echo
+echo "The study read back ($demo/tallyx-read/study.conf):"
+cat "$demo/tallyx-read/study.conf"
