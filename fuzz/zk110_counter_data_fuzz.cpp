@@ -20,13 +20,6 @@ using namespace tallyx;
 
 using FuzzDriver = test::ValuesHost<ZK110Values>;
 
-void Walk(FuzzDriver& driver, const char* kind, const char* format, uint32_t size) {
-    std::vector<char> buffer(size);
-    int32_t result = driver.FirstValue(kind, format, buffer.data(), size);
-    for (int lines = 0; (result == 0 || result == -101) && lines < 100000; ++lines) {
-        result = driver.NextValue(buffer.data(), size);
-    }
-}
 
 }  // namespace
 
@@ -59,9 +52,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     driver.Values().ProcessSequential(data, length);
     driver.Values().ProcessPeriodic(data, length);
     const uint32_t small = (selector & 128) ? 8 : 64;
-    Walk(driver, "GETVALUE_DATA_SEQUENTIAL", "GETVALUE_FORMAT_CSV", small);
-    Walk(driver, "GETVALUE_DATA_PERIODIC", "GETVALUE_FORMAT_CSV", small);
-    Walk(driver, "GETVALUE_DATA_SEQUENTIAL", "GETVALUE_FORMAT_XML", 4096);
-    Walk(driver, "GETVALUE_DATA_PERIODIC", "GETVALUE_FORMAT_XML", 4096);
+    test::WalkEveryExport(driver, small);
     return 0;
 }

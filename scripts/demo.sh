@@ -69,6 +69,9 @@ $tallyx ports --probe
 echo
 echo "--- tallyx info --port COM4"
 $tallyx info --port COM4
+echo
+echo "--- tallyx read --port COM4 --out $demo/tallyx-first   (the day the counter recorded)"
+$tallyx read --port COM4 --out "$demo/tallyx-first"
 cat >"$demo/next-study.conf" <<STUDY
 # A week on Main Street, from tomorrow
 begin = $(date -d tomorrow "+%Y-%m-%d 00:00")
@@ -87,7 +90,7 @@ echo
 echo "--- tallyx program --port COM4 --study $demo/next-study.conf --yes"
 $tallyx program --port COM4 --study "$demo/next-study.conf" --yes
 echo
-echo "--- tallyx read --port COM4 --out $demo/tallyx-read"
+echo "--- tallyx read --port COM4 --out $demo/tallyx-read   (the new study, not started yet)"
 $tallyx read --port COM4 --out "$demo/tallyx-read"
 echo
 echo "The study read back ($demo/tallyx-read/study.conf):"

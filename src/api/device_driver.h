@@ -25,11 +25,13 @@ public:
 
     virtual int32_t Read() = 0;
     virtual int32_t Write() = 0;
-    virtual int32_t FirstValue(const char* dataType, const char* format, char* buffer, uint32_t bufferSize) = 0;
-    virtual int32_t NextValue(char* buffer, uint32_t bufferSize) = 0;
+    // Both walk the values object.
+    virtual int32_t FirstValue(const char* dataType, const char* format, char* buffer, uint32_t bufferSize);
+    virtual int32_t NextValue(char* buffer, uint32_t bufferSize);
     // Called after the caller has read a property; the result is ignored.
     virtual int32_t OnGetProperty(const char* name, char* buffer, uint32_t bufferSize);
-    virtual uint32_t LoadRequestDelay() = 0;
+    // Loads requestDelayMs from the pause between requests of the properties.
+    virtual uint32_t LoadRequestDelay();
 
     ProgressCallback progressCallback = nullptr;
     PromptCallback promptCallback = nullptr;
@@ -41,6 +43,11 @@ public:
     std::unique_ptr<DeviceValues> values;
     uint32_t progressStep = 0;
     uint32_t requestDelayMs = 0;
+
+protected:
+    void Pause(uint32_t milliseconds) const;
+    // One progress step: 0, or RETCODE_ABORTED when the caller asked to stop.
+    int32_t StepProgress();
 };
 
 }  // namespace tallyx

@@ -1,8 +1,29 @@
 #include "e2e_support.h"
 
 #include <ctime>
+#include <regex>
+
+#include <gtest/gtest.h>
 
 namespace tallyx::e2e {
+
+std::vector<std::string> Lines(TallyxHandle handle, const char* kind, const char* format) {
+    std::vector<std::string> lines;
+    std::vector<char> buffer(65536);
+    int32_t result = GetFirstValue(handle, kind, format, buffer.data(), static_cast<uint32_t>(buffer.size()));
+    while (result == RETCODE_OK) {
+        lines.emplace_back(buffer.data());
+        result = GetNextValue(handle, buffer.data(), static_cast<uint32_t>(buffer.size()));
+    }
+    EXPECT_EQ(result, RETCODE_NOMOREVALUES);
+    return lines;
+}
+
+uint32_t Statistic(const std::string& document, const std::string& name) {
+    std::smatch match;
+    if (!std::regex_search(document, match, std::regex("<" + name + ">(\\d+)</" + name + ">"))) return ~0u;
+    return static_cast<uint32_t>(std::stoul(match[1]));
+}
 
 std::string TodaysLog(const std::string& folder, const char* suffix) {
     std::time_t seconds = std::time(nullptr);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <tallyx/tallyx.h>
 
@@ -21,6 +22,13 @@ inline std::string ReadFile(const std::string& path) {
     text << in.rdbuf();
     return text.str();
 }
+
+// Every line of one kind and format through GetFirstValue/GetNextValue; the
+// walk must end with RETCODE_NOMOREVALUES.
+std::vector<std::string> Lines(TallyxHandle handle, const char* kind, const char* format);
+
+// A counter of the statistics document, or ~0u when it is missing.
+uint32_t Statistic(const std::string& document, const std::string& name);
 
 // The name of one of today's library log files ("" for the message log,
 // "-com" for the traffic dump, "-dump" for the dump documents).

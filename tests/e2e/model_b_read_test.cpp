@@ -25,23 +25,6 @@ using tallysim::SimOptions;
 
 constexpr unsigned kCom = 6;
 
-std::vector<std::string> Lines(TallyxHandle handle, const char* kind, const char* format) {
-    std::vector<std::string> lines;
-    std::vector<char> buffer(65536);
-    int32_t result = GetFirstValue(handle, kind, format, buffer.data(), static_cast<uint32_t>(buffer.size()));
-    while (result == RETCODE_OK) {
-        lines.emplace_back(buffer.data());
-        result = GetNextValue(handle, buffer.data(), static_cast<uint32_t>(buffer.size()));
-    }
-    EXPECT_EQ(result, RETCODE_NOMOREVALUES);
-    return lines;
-}
-
-uint32_t Statistic(const std::string& document, const std::string& name) {
-    std::smatch match;
-    if (!std::regex_search(document, match, std::regex("<" + name + ">(\\d+)</" + name + ">"))) return ~0u;
-    return static_cast<uint32_t>(std::stoul(match[1]));
-}
 
 std::vector<std::string> CommandsSent(const tallysim::Simulator& counter) {
     std::vector<std::string> commands;

@@ -41,4 +41,28 @@ public:
     DeviceStatistics& Stats() { return stats; }
 };
 
+// Walks both kinds of records in CSV through a buffer of csvSize bytes and in
+// XML through one of 4096, going on past lines that do not fit; for fuzzing
+// the export with whatever the records hold.
+template <class Host>
+void WalkEveryExport(Host& host, uint32_t csvSize) {
+    const struct {
+        const char* kind;
+        const char* format;
+        uint32_t size;
+    } walks[] = {
+        {"GETVALUE_DATA_SEQUENTIAL", "GETVALUE_FORMAT_CSV", csvSize},
+        {"GETVALUE_DATA_PERIODIC", "GETVALUE_FORMAT_CSV", csvSize},
+        {"GETVALUE_DATA_SEQUENTIAL", "GETVALUE_FORMAT_XML", 4096},
+        {"GETVALUE_DATA_PERIODIC", "GETVALUE_FORMAT_XML", 4096},
+    };
+    for (const auto& walk : walks) {
+        std::unique_ptr<char[]> buffer(new char[walk.size]);
+        int32_t result = host.FirstValue(walk.kind, walk.format, buffer.get(), walk.size);
+        for (int lines = 0; (result == 0 || result == -101) && lines < 100000; ++lines) {
+            result = host.NextValue(buffer.get(), walk.size);
+        }
+    }
+}
+
 }  // namespace tallyx::test

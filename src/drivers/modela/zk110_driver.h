@@ -41,9 +41,6 @@ public:
 
     int32_t Read() override;
     int32_t Write() override;
-    int32_t FirstValue(const char* dataType, const char* format, char* buffer, uint32_t bufferSize) override;
-    int32_t NextValue(char* buffer, uint32_t bufferSize) override;
-    uint32_t LoadRequestDelay() override;
 
     ZK110Values& Values();
 
@@ -94,9 +91,6 @@ public:
     void WriteStudySettingsDocument();
 
 private:
-    void Pause(uint32_t milliseconds) const;
-    // One progress step: 0, or RETCODE_ABORTED when the caller asked to stop.
-    int32_t StepProgress();
     // Requests one page with its attempts; length as in ReceivePage.
     int32_t RequestPage(uint32_t chip, uint32_t page, uint8_t* buffer, uint32_t& length);
     // Requests the fields in order, each answer going to the values object.

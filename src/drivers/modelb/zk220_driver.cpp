@@ -34,32 +34,6 @@ ZK220Driver::~ZK220Driver() = default;
 
 ZK220Values& ZK220Driver::Values() { return static_cast<ZK220Values&>(*values); }
 
-uint32_t ZK220Driver::LoadRequestDelay() {
-    int32_t delay = properties->Number(PROPERTY_COMM_WAITBETWEENREQSMS);
-    requestDelayMs = delay > 0 ? static_cast<uint32_t>(delay) : 0;
-    return requestDelayMs;
-}
-
-int32_t ZK220Driver::FirstValue(const char* dataType, const char* format, char* buffer, uint32_t bufferSize) {
-    return values->FirstValue(dataType, format, buffer, bufferSize);
-}
-
-int32_t ZK220Driver::NextValue(char* buffer, uint32_t bufferSize) { return values->NextValue(buffer, bufferSize); }
-
-void ZK220Driver::Pause(uint32_t milliseconds) const {
-    if (milliseconds != 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
-
-int32_t ZK220Driver::StepProgress() {
-    if (progressCallback == nullptr) return RETCODE_OK;
-    ++progressStep;
-    if (progressCallback(contextHandle, progressStep) == 1) {
-        commLog->LogWarning("Operation was aborted by the user!");
-        return RETCODE_ABORTED;
-    }
-    return RETCODE_OK;
-}
-
 int32_t ZK220Driver::SendCommand(const char* command) {
     char line[kLineCapacity];
     const int length = std::snprintf(line, sizeof line, "%s%c", command != nullptr ? command : "", kLineFeed);

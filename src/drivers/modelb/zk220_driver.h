@@ -45,9 +45,6 @@ public:
 
     int32_t Read() override;
     int32_t Write() override;
-    int32_t FirstValue(const char* dataType, const char* format, char* buffer, uint32_t bufferSize) override;
-    int32_t NextValue(char* buffer, uint32_t bufferSize) override;
-    uint32_t LoadRequestDelay() override;
 
     ZK220Values& Values();
 
@@ -101,9 +98,6 @@ public:
     void WriteProcessedDocument();
 
 private:
-    void Pause(uint32_t milliseconds) const;
-    // One progress step: 0, or RETCODE_ABORTED when the caller asked to stop.
-    int32_t StepProgress();
     // Query with the log line before it, the answer going to the values object.
     int32_t QueryField(const char* info, const char* command, Answer& answer);
     int32_t QueryStudyInfo(const char* info);
