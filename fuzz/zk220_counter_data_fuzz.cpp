@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzDriver driver;
     PropertyStore& store = driver.Store();
     store.Set(PROPERTY_STUDY_BEGINDATETIME, (selector & 1) ? "2009-12-31 23:00:00.000" : "2009-03-01 00:00:00.000", false);
-    store.Set(PROPERTY_STUDY_ENDDATETIME, (selector & 2) ? "2010-01-02 00:00:00.000" : "2009-03-01 06:00:00.000", false);
+    store.Set(PROPERTY_STUDY_ENDDATETIME, (selector & 2) ? "2009-03-08 00:00:00.000" : "2009-03-01 06:00:00.000", false);
     store.Set(PROPERTY_STUDY_PERIODTIME, (selector & 4) ? "0" : "15", false);
     store.Set(PROPERTY_STUDY_SPEEDBINS, (selector & 8) ? "" : "20 30 40", false);
     store.Set(PROPERTY_STUDY_LENGTHBINS, (selector & 16) ? "4294967295 1" : "20 40", false);
