@@ -1,5 +1,8 @@
 #include "comm/port_link.h"
 
+#include <chrono>
+#include <thread>
+
 #include <strings.h>
 
 #include <tallyx/tallyx.h>
@@ -58,6 +61,7 @@ int32_t PortLink::OpenPort(const char* name, int32_t baudRate, int32_t dataBits,
         commLog_->LogInfo("Setting up %s (Baud=%d. DataBits=%d. Parity=%d. StopBits=%d)", name, baudRate, dataBits,
                           parity, stopBits);
     }
+    baudRate_ = baudRate > 0 ? static_cast<uint32_t>(baudRate) : 0;
     result = port_->Configure(static_cast<uint32_t>(baudRate), static_cast<uint8_t>(dataBits), parity,
                               static_cast<uint8_t>(stopBits));
     if (result != 0) {
@@ -144,9 +148,25 @@ int32_t PortLink::ReceiveExact(uint8_t* buffer, uint32_t capacity, uint32_t* rec
             return RETCODE_ERR_READ;
         }
         if ((events & kEventRxChar) == 0) continue;
+        LetBytesArrive(wanted - count);
         if (!take()) return RETCODE_ERR_READ;
     }
     return RETCODE_OK;
+}
+
+void PortLink::LetBytesArrive(uint32_t remaining) const {
+    // A serial line delivers its bytes one at a time: reading each as it comes
+    // costs a wake-up per byte. When a good part of a block is still to come,
+    // wait for as many bytes as the line can carry in a short while; they
+    // cannot arrive sooner, so the block is not complete any later for it.
+    constexpr uint32_t kSmallestBatch = 32;
+    constexpr uint32_t kLongestWaitUs = 20000;
+    if (baudRate_ == 0 || remaining < kSmallestBatch) return;
+    const uint64_t microseconds = uint64_t{remaining} * 10 * 1000000 / baudRate_;
+    const uint64_t wait = microseconds < kLongestWaitUs ? microseconds : kLongestWaitUs;
+    // A fast line (or a pseudo-terminal) has them all there already.
+    if (wait < 500) return;
+    std::this_thread::sleep_for(std::chrono::microseconds(wait));
 }
 
 int32_t PortLink::ReceiveUntil(uint8_t* buffer, uint32_t capacity, uint32_t* received, uint8_t terminator) {

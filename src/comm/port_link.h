@@ -42,12 +42,17 @@ public:
     int32_t ReceiveUntil(uint8_t* buffer, uint32_t capacity, uint32_t* received, uint8_t terminator);
 
 private:
+    // Waits while the next bytes of a block of remaining bytes are on the line.
+    void LetBytesArrive(uint32_t remaining) const;
+
     std::unique_ptr<CommPort> port_;
     uint32_t peekTimeoutMs_ = 1000;
     uint32_t receiveTimeoutMs_ = 10000;
     uint32_t sendTimeoutMs_ = 5000;
     DeviceStatistics* statistics_ = nullptr;
     CommLog* commLog_ = nullptr;
+    // The line speed the port was set up with; 0 when unknown.
+    uint32_t baudRate_ = 0;
 };
 
 }  // namespace tallyx

@@ -123,8 +123,18 @@ DateTime::DateTime(uint32_t year, uint32_t month, uint32_t day, uint32_t hour, u
       Milliseconds(static_cast<uint16_t>(milliseconds)) {
     if (IsNull()) return;
 
-    // The local calendar places the date; out-of-range fields carry over into
-    // the next unit for this calculation only, the stored fields stay as given.
+    // A real calendar date and time has the weekday of its day whatever the
+    // time zone: it is counted from the days since 1970-01-01, a Thursday.
+    if (Year >= 1 && Month >= 1 && Month <= 12 && Day >= 1 && Day <= DaysInMonth(Year, Month) && Hour < 24 &&
+        Minute < 60 && Second < 60) {
+        const int64_t days = DaysFromCivil(Year, Month, Day);
+        DayOfWeek = static_cast<uint16_t>(((days + 4) % 7 + 7) % 7);
+        return;
+    }
+
+    // Otherwise the local calendar places it; out-of-range fields carry over
+    // into the next unit for this calculation only, the stored fields stay as
+    // given.
     std::tm fields{};
     fields.tm_year = static_cast<int>(Year) - 1900;
     fields.tm_mon = static_cast<int>(Month) - 1;
