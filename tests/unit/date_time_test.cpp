@@ -174,6 +174,24 @@ TEST(DateTimeConstruct, DayOfWeekFromTheCalendarFieldsUntouched) {
     EXPECT_TRUE(IsNullTime(DateTime(65536, 0, 0, 0, 0, 0, 0)));
 }
 
+TEST(DateTimeConstruct, DayOfWeekAgreesWithTheLocalCalendarOverFourCenturies) {
+    // Every 13th day from 1700 to 2100, at a time of day that no clock change skips.
+    for (int64_t day = -98000; day < 47000; day += 13) {
+        const std::time_t noon = static_cast<std::time_t>(day) * 86400 + 12 * 3600;
+        std::tm utc{};
+        gmtime_r(&noon, &utc);
+        const DateTime value(utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, 12, 0, 0, 0);
+        std::tm fields{};
+        fields.tm_year = utc.tm_year;
+        fields.tm_mon = utc.tm_mon;
+        fields.tm_mday = utc.tm_mday;
+        fields.tm_hour = 12;
+        fields.tm_isdst = -1;
+        ASSERT_NE(std::mktime(&fields), static_cast<std::time_t>(-1));
+        ASSERT_EQ(value.DayOfWeek, fields.tm_wday) << utc.tm_year + 1900 << "-" << utc.tm_mon + 1 << "-" << utc.tm_mday;
+    }
+}
+
 TEST(DateTimeConstruct, SecondBeforeTheEpochIsNotAFailure) {
     const char* saved = std::getenv("TZ");
     const std::string previous = saved ? saved : "";
