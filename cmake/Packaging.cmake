@@ -62,14 +62,14 @@ endif()
 # Each package carries its copyright and changelog.
 set(TALLYX_PACKAGES runtime libtallyx1 development libtallyx-dev tools tallyx)
 if(GZIP_PROGRAM)
-  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/changelog.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
-    COMMAND ${GZIP_PROGRAM} -9nc ${CMAKE_SOURCE_DIR}/packaging/changelog > ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz
+    COMMAND ${GZIP_PROGRAM} -9nc ${CMAKE_SOURCE_DIR}/packaging/changelog > ${CMAKE_BINARY_DIR}/packaging/changelog.gz
     DEPENDS ${CMAKE_SOURCE_DIR}/packaging/changelog)
-  add_custom_target(tallyx_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz)
+  add_custom_target(tallyx_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
   while(TALLYX_PACKAGES)
     list(POP_FRONT TALLYX_PACKAGES component package)
-    install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz
+    install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
       DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})
   endwhile()
 endif()
@@ -91,8 +91,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tallyx.example.org/")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libtallyx1)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12)")
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# The library package's shlibs file and its ldconfig trigger (instead of maintainer scripts).
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
+  "${CMAKE_SOURCE_DIR}/packaging/shlibs;${CMAKE_SOURCE_DIR}/packaging/triggers")
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "roadside traffic counter communications - library
  The tallyx library reads and programs battery-powered roadside traffic
  counters (models A and B) over RS-232 or a USB-serial bridge: every

@@ -95,3 +95,9 @@ $tallyx read --port COM4 --out "$demo/tallyx-read"
 echo
 echo "The study read back ($demo/tallyx-read/study.conf):"
 cat "$demo/tallyx-read/study.conf"
+
+# A report of the day the model B counter recorded, from the folder tallyx read wrote.
+echo
+echo "--- the study report"
+PYTHONPATH="$PWD/python" MPLBACKEND=Agg /usr/bin/python3 -m tallyx.report "$demo/tallyx-first" --out "$demo/report/report.pdf"
+echo "The report is $demo/report/report.pdf (its first page as $demo/report/report.png, its figures in report.json)."

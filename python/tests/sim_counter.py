@@ -9,8 +9,10 @@ class SimulatedCounter:
     def __init__(self, model="B", com=5, **keys):
         self.folder = tempfile.TemporaryDirectory()
         self.com = com
+        # The generated vehicles, as CSV, for working out what a reader should get.
+        self.content = os.path.join(self.folder.name, "content.csv")
         command = [os.environ.get("TALLYSIM_BINARY", "tallysim"), "--model", model, "--port-dir", self.folder.name,
-                   "--com", str(com)]
+                   "--com", str(com), "--content-out", self.content]
         for key, value in keys.items():
             command += ["--set", f"{key}={value}"]
         self.process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

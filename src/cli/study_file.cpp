@@ -116,7 +116,7 @@ bool NormaliseStudyTime(const std::string& text, std::string& normalised, long l
         hour > 23 || minute > 59 || second > 59 || year < 2000) {
         return false;
     }
-    char out[32];
+    char out[80];
     std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d.%03d", year, month, day, hour, minute, second,
                   millisecond);
     normalised = out;
