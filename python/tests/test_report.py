@@ -4,6 +4,7 @@ import csv
 import json
 import math
 import os
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -44,6 +45,13 @@ class ReportTest(unittest.TestCase):
             pdf = os.path.join(work.name, "out", "report.pdf")
             self.assertEqual(report.main(["--port", str(sim.com), "--out", pdf]), 0)
             vehicles = expected_vehicles(sim.content)
+            # The same study through a folder that tallyx read wrote gives the same figures.
+            cli = os.environ.get("TALLYX_CLI")
+            if cli:
+                folder = os.path.join(work.name, "read")
+                subprocess.run([cli, "read", "--port", str(sim.com), "--out", folder, "--delay-ms", "0", "--quiet"],
+                               check=True, stdout=subprocess.DEVNULL, timeout=120)
+                from_folder = report.figures(report.load_folder(folder))
         with open(os.path.join(work.name, "out", "report.json")) as f:
             figures = json.load(f)
         self.assertTrue(os.path.getsize(pdf) > 10000)
@@ -68,6 +76,9 @@ class ReportTest(unittest.TestCase):
                          [sum(1 for v in vehicles if v[0].date() == day.date())
                           for day in (begin, begin + timedelta(days=1))])
         self.assertEqual(sum(figures["bins"]["row_totals"]), len(speeds))
+        if os.environ.get("TALLYX_CLI"):
+            for key in ("vehicles", "reverse", "mean_speed", "percentile_85", "pace", "periods", "days", "bins"):
+                self.assertEqual(from_folder[key], figures[key], key)
 
 
 if __name__ == "__main__":
