@@ -138,9 +138,13 @@ typedef int32_t (*PromptCallback)(TallyxHandle handle, int32_t reason);
 
 /* 1: creates a context; null when it cannot be allocated. */
 TALLYX_API TallyxHandle Init(void);
-/* 2: closes what is open, calls the prompt callback with reason 2, frees the context. */
+/* 2: closes what is open, calls the prompt callback with reason 2, frees the context.
+ *    Called from a callback of the same context while its ReadDevice or WriteDevice runs, it frees
+ *    nothing and returns RETCODE_ERR_INVALIDHANDLE. */
 TALLYX_API int32_t Term(TallyxHandle handle);
-/* 3: connects, reads the counter, disconnects. */
+/* 3: connects, reads the counter, disconnects. ReadDevice and WriteDevice called from a callback
+ *    of the same context while one of them runs return RETCODE_ERR_INVALIDHANDLE and do nothing;
+ *    GetProperty, SetProperty and the value walk may be called from a callback. */
 TALLYX_API int32_t ReadDevice(TallyxHandle handle);
 /* 4: connects, runs the write action, disconnects. */
 TALLYX_API int32_t WriteDevice(TallyxHandle handle);

@@ -44,12 +44,21 @@ TALLYX_API TallyxHandle Init(void) {
 TALLYX_API int32_t Term(TallyxHandle handle) {
     LibraryContext* context = tallyx::context_registry::Find(handle);
     if (context == nullptr) return RETCODE_ERR_INVALIDHANDLE;
+    // A callback may not free the context whose operation called it.
+    if (context->busy) return RETCODE_ERR_INVALIDHANDLE;
     tallyx::context_registry::Remove(context);
     delete context;
     return RETCODE_OK;
 }
 
 static int32_t RunDeviceOperation(LibraryContext& context, bool write) {
+    // A callback may not start a second operation on the context that called it.
+    if (context.busy) return RETCODE_ERR_INVALIDHANDLE;
+    struct Busy {
+        bool& flag;
+        explicit Busy(bool& f) : flag(f) { flag = true; }
+        ~Busy() { flag = false; }
+    } busy(context.busy);
     int32_t result = context.Connect();
     if (result != RETCODE_OK) return result;
     result = write ? context.RunWrite() : context.RunRead();

@@ -37,6 +37,9 @@ public:
     int32_t GetPropertyForCaller(const char* name, char* buffer, uint32_t bufferSize);
 
     uint32_t marker = 0;
+    // True while ReadDevice or WriteDevice runs on this context, so that its
+    // callbacks cannot start another operation on it or free it.
+    bool busy = false;
     ProgressCallback progressCallback = nullptr;
     PromptCallback promptCallback = nullptr;
     std::unique_ptr<DeviceDriver> driver;

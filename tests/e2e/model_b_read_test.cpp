@@ -380,3 +380,47 @@ TEST(ModelBSilenceTest, ACounterThatNeverAnswersIsAskedThreeTimesEachUntilTheTim
 
 }  // namespace
 }  // namespace tallyx::e2e
+
+namespace tallyx::e2e {
+namespace {
+
+struct ReentryResults {
+    int32_t read = 0;
+    int32_t write = 0;
+    int32_t term = 0;
+    int32_t property = -999;
+    std::string serial;
+};
+ReentryResults g_reentry;
+
+int32_t ReenterOnce(TallyxHandle handle, uint32_t step) {
+    if (step != 8) return 0;
+    char serial[64] = {};
+    g_reentry.read = ReadDevice(handle);
+    g_reentry.write = WriteDevice(handle);
+    g_reentry.term = Term(handle);
+    g_reentry.property = GetProperty(handle, PROPERTY_DEV_SERIALNO, serial, sizeof serial);
+    g_reentry.serial = serial;
+    return 0;
+}
+
+TEST(ModelBCallbackTest, ACallbackCanReadPropertiesButNotStartAnotherOperationOrFreeItsContext) {
+    CounterFixture fixture;
+    std::string error;
+    ASSERT_TRUE(fixture.StartCounter(StudyOptions({}), kCom, &error)) << error;
+    TallyxHandle handle = fixture.NewContext(kCom);
+    SetProgressCallback(handle, ReenterOnce);
+    EXPECT_EQ(ReadDevice(handle), RETCODE_OK);
+    EXPECT_EQ(g_reentry.read, RETCODE_ERR_INVALIDHANDLE);
+    EXPECT_EQ(g_reentry.write, RETCODE_ERR_INVALIDHANDLE);
+    EXPECT_EQ(g_reentry.term, RETCODE_ERR_INVALIDHANDLE);
+    EXPECT_EQ(g_reentry.property, RETCODE_OK);
+    EXPECT_EQ(g_reentry.serial, fixture.Counter().GetDescription().device.serialNumber);
+    // The read went on to the end, and the context is still there to be freed once.
+    EXPECT_EQ(Lines(handle, GETVALUE_DATA_SEQUENTIAL, GETVALUE_FORMAT_CSV).size(), 121u);
+    EXPECT_EQ(Term(handle), RETCODE_OK);
+    EXPECT_EQ(Term(handle), RETCODE_ERR_INVALIDHANDLE);
+}
+
+}  // namespace
+}  // namespace tallyx::e2e
