@@ -45,18 +45,21 @@ bool FaultPlan::Matches(const std::string& pattern, const std::string& command) 
 }
 
 std::string FaultPlan::Describe(const CommandFault& fault) {
+    // Appended piece by piece: "@" + std::to_string(...) trips a false
+    // -Wrestrict in optimised builds of GCC 12.
     std::string text = KindName(fault.kind);
-    text += "@" + std::to_string(fault.occurrence);
-    text += fault.count == 0 ? std::string("x*") : "x" + std::to_string(fault.count);
+    text.append("@").append(std::to_string(fault.occurrence));
+    if (fault.count == 0) text.append("x*");
+    else text.append("x").append(std::to_string(fault.count));
     if (fault.kind == FaultKind::Stall) {
-        text += "=" + std::to_string(fault.milliseconds);
-        if (fault.bytes >= 0) text += "+" + std::to_string(fault.bytes);
+        text.append("=").append(std::to_string(fault.milliseconds));
+        if (fault.bytes >= 0) text.append("+").append(std::to_string(fault.bytes));
     } else if ((fault.kind == FaultKind::Short || fault.kind == FaultKind::HangUp) && fault.bytes >= 0) {
-        text += "=" + std::to_string(fault.bytes);
+        text.append("=").append(std::to_string(fault.bytes));
     } else if (fault.kind == FaultKind::Garble && !fault.form.empty()) {
-        text += "=" + fault.form;
+        text.append("=").append(fault.form);
     }
-    return text + "/" + fault.pattern;
+    return text.append("/").append(fault.pattern);
 }
 
 bool FaultPlan::Parse(const std::string& text, std::string* error) {
