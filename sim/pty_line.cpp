@@ -21,7 +21,7 @@ std::string ErrnoText(const std::string& what) { return what + ": " + std::strer
 
 PtyLine::~PtyLine() { Unpublish(); }
 
-bool PtyLine::CreatePair(int& master, std::string& slavePath, std::string* error) {
+bool PtyLine::CreatePair(int& master, int& holder, std::string& slavePath, std::string* error) {
     master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (master < 0) {
         if (error) *error = ErrnoText("cannot create a pseudo-terminal");
@@ -42,6 +42,14 @@ bool PtyLine::CreatePair(int& master, std::string& slavePath, std::string* error
         cfmakeraw(&settings);
         settings.c_cflag |= CLOCAL | CREAD;
         tcsetattr(master, TCSANOW, &settings);
+    }
+    // Opened before the slave is watched, so that this opening is no session.
+    holder = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (holder < 0) {
+        if (error) *error = ErrnoText("cannot open the pseudo-terminal's slave");
+        close(master);
+        master = -1;
+        return false;
     }
     slavePath = name;
     return true;
@@ -97,7 +105,8 @@ bool PtyLine::Publish(const std::string& dir, unsigned comNumber, std::string* e
         linkPath_.clear();
         return false;
     }
-    if (!CreatePair(master_, slavePath_, error) || !Watch(slavePath_, error) || !PointLinkAt(slavePath_, error)) {
+    if (!CreatePair(master_, holder_, slavePath_, error) || !Watch(slavePath_, error) ||
+        !PointLinkAt(slavePath_, error)) {
         Unpublish();  // removes the link only if it already points at our slave
         return false;
     }
@@ -106,18 +115,23 @@ bool PtyLine::Publish(const std::string& dir, unsigned comNumber, std::string* e
 
 bool PtyLine::Replace(std::string* error, const std::function<void()>& beforeOldCloses) {
     int newMaster = -1;
+    int newHolder = -1;
     std::string newSlave;
-    if (!CreatePair(newMaster, newSlave, error)) return false;
+    if (!CreatePair(newMaster, newHolder, newSlave, error)) return false;
     if (!Watch(newSlave, error) || !PointLinkAt(newSlave, error)) {
         close(newMaster);
+        close(newHolder);
         Watch(slavePath_, nullptr);
         return false;
     }
     const int oldMaster = master_;
+    const int oldHolder = holder_;
     master_ = newMaster;
+    holder_ = newHolder;
     slavePath_ = newSlave;
     if (beforeOldCloses) beforeOldCloses();
     if (oldMaster >= 0) close(oldMaster);
+    if (oldHolder >= 0) close(oldHolder);
     return true;
 }
 
@@ -133,7 +147,8 @@ void PtyLine::Unpublish() {
     }
     if (notify_ >= 0) close(notify_);
     if (master_ >= 0) close(master_);
-    notify_ = master_ = watch_ = -1;
+    if (holder_ >= 0) close(holder_);
+    notify_ = master_ = holder_ = watch_ = -1;
     slavePath_.clear();
 }
 
@@ -165,6 +180,10 @@ bool PtyLine::SlaveHungUp() const {
 
 void PtyLine::DiscardPending() {
     if (master_ >= 0) tcflush(master_, TCIOFLUSH);
+}
+
+void PtyLine::DiscardUnreadAtSlave() {
+    if (holder_ >= 0) tcflush(holder_, TCIFLUSH);
 }
 
 void PtyLine::DiscardToSlave() {

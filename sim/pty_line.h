@@ -44,6 +44,9 @@ public:
     bool SlaveHungUp() const;
     // Drops whatever waits in either direction (stale bytes of an earlier opening).
     void DiscardPending();
+    // Drops what reached the slave side and was not read there: a serial port forgets its
+    // unread input when it is closed, so the next opening does not find the last one's answers.
+    void DiscardUnreadAtSlave();
     // Drops what was sent towards the slave and not yet read there.
     void DiscardToSlave();
 
@@ -51,11 +54,14 @@ public:
     ssize_t Write(const char* buffer, size_t size);
 
 private:
-    bool CreatePair(int& master, std::string& slavePath, std::string* error);
+    // The pair, and a descriptor of the slave that the line keeps open for as long as the pair
+    // lives: through it the line can drop what the last opening left unread.
+    bool CreatePair(int& master, int& holder, std::string& slavePath, std::string* error);
     bool Watch(const std::string& slavePath, std::string* error);
     bool PointLinkAt(const std::string& target, std::string* error);
 
     int master_ = -1;
+    int holder_ = -1;
     int notify_ = -1;
     int watch_ = -1;
     std::string dir_;

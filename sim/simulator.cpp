@@ -276,6 +276,7 @@ void Simulator::RunSession(int& openCount, bool& pendingOpen) {
             ReadInput(state);
             transcript_.Event(session, "port closed");
             output_.Clear();
+            line_.DiscardUnreadAtSlave();
             EndSession();
             return;
         }

@@ -73,12 +73,12 @@ class ReadTest(unittest.TestCase):
 
 
 class CallbackTest(unittest.TestCase):
-    # Each operation gets a counter of its own: the simulator does not always
-    # notice a new opening right after one that left answers unread.
+    def setUp(self):
+        self.counter = SimulatedCounter("B", vehicles=100, seed=2, batterypercent=10)
+        self.addCleanup(self.counter.close)
+
     def sim(self):
-        counter = SimulatedCounter("B", vehicles=100, seed=2, batterypercent=10)
-        self.addCleanup(counter.close)
-        return counter
+        return self.counter
 
     def test_an_exception_in_a_callback_stops_the_read_and_is_raised_again(self):
         def progress(step):
@@ -89,7 +89,6 @@ class CallbackTest(unittest.TestCase):
             with self.assertRaisesRegex(ValueError, "stop here"):
                 counter.read(progress=progress)
             # The context stays usable.
-            self.sim()
             counter.read(action="deviceinfo")
             self.assertTrue(counter.get("DEV_SERIALNO"))
 
@@ -98,7 +97,6 @@ class CallbackTest(unittest.TestCase):
             with self.assertRaises(tallyx.TallyxError) as caught:
                 counter.read(progress=lambda step: step < 4)
             self.assertEqual(caught.exception.code, 1)
-            self.sim()
             tomorrow = date.today() + timedelta(days=1)
             counter.set("STUDY_BEGINDATETIME", f"{tomorrow} 00:00:00.000")
             counter.set("STUDY_ENDDATETIME", f"{tomorrow + timedelta(days=1)} 00:00:00.000")
@@ -110,7 +108,6 @@ class CallbackTest(unittest.TestCase):
                 counter.write(prompt=lambda reason: reasons.append(reason) or reason != 3)
             self.assertEqual(caught.exception.code, 1)
             self.assertIn(3, reasons)
-            self.sim()
             counter.write(prompt=lambda reason: True)
 
 

@@ -56,6 +56,10 @@ uint32_t OpenSerialDevice(const char* path, int* fd) {
         close(handle);
         return Win32ErrorFromErrno(error);
     }
+    // A port opens with empty queues, as a Windows COM port does: bytes that
+    // reached the device before this opening (answers an earlier user of the
+    // line left unread) belong to nobody now.
+    tcflush(handle, TCIOFLUSH);
     *fd = handle;
     return kErrorSuccess;
 }
