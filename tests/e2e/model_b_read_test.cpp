@@ -424,3 +424,28 @@ TEST(ModelBCallbackTest, ACallbackCanReadPropertiesButNotStartAnotherOperationOr
 
 }  // namespace
 }  // namespace tallyx::e2e
+
+namespace tallyx::e2e {
+namespace {
+
+int32_t StopAtThirdStep(TallyxHandle, uint32_t step) { return step == 3 ? 1 : 0; }
+
+TEST(ModelBAbortTest, AReadStoppedBetweenAnAnswerAndItsDataLineLeavesTheNextReadClean) {
+    // The stop comes after the acknowledgement of a query, so its data line is
+    // still in the line when the port closes; the next opening must not take it
+    // for the counter's wake-up.
+    CounterFixture fixture;
+    std::string error;
+    ASSERT_TRUE(fixture.StartCounter(StudyOptions({}), kCom, &error)) << error;
+    TallyxHandle handle = fixture.NewContext(kCom);
+    SetProgressCallback(handle, StopAtThirdStep);
+    EXPECT_EQ(ReadDevice(handle), RETCODE_ABORTED);
+    SetProgressCallback(handle, nullptr);
+    EXPECT_EQ(ReadDevice(handle), RETCODE_OK);
+    EXPECT_EQ(Lines(handle, GETVALUE_DATA_SEQUENTIAL, GETVALUE_FORMAT_CSV),
+              ExpectedSequentialCsv(ExpectedVehiclesB(fixture.Counter().GetStudy()), FlagDescriptionB));
+    Term(handle);
+}
+
+}  // namespace
+}  // namespace tallyx::e2e
