@@ -30,6 +30,9 @@ std::vector<std::string> Lines(TallyxHandle handle, const char* kind, const char
 // A counter of the statistics document, or ~0u when it is missing.
 uint32_t Statistic(const std::string& document, const std::string& name);
 
+// The local date days from today, "YYYY-MM-DD".
+std::string LocalDay(int days);
+
 // The name of one of today's library log files ("" for the message log,
 // "-com" for the traffic dump, "-dump" for the dump documents).
 std::string TodaysLog(const std::string& folder, const char* suffix);

@@ -22,14 +22,7 @@ using tallysim::SimOptions;
 
 constexpr unsigned kCounters = 8;
 
-std::string Tomorrow(int days) {
-    std::time_t now = std::time(nullptr) + days * 86400;
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d 00:00:00.000", &local);
-    return text;
-}
+std::string Tomorrow(int days) { return LocalDay(days) + " 00:00:00.000"; }
 
 TEST(ManyCountersTest, EightContextsOnEightThreadsEachGetTheirOwnCounter) {
     test::TempDir ports;

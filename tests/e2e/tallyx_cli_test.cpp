@@ -145,14 +145,7 @@ protected:
     test::TempDir work;
 };
 
-std::string Day(int days) {
-    std::time_t now = std::time(nullptr) + days * 86400;
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
-    return text;
-}
+std::string Day(int days) { return LocalDay(days); }
 
 struct ModelCase {
     const char* name;
