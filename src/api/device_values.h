@@ -6,7 +6,7 @@
 namespace tallyx {
 
 class DeviceDriver;
-class XmlWriter;
+struct XmlWriter;
 
 class DeviceValues {
 public:
