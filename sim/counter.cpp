@@ -28,6 +28,10 @@ void Counter::Error(std::string text) {
 
 void Counter::Deliver(const std::string& bytes, const FaultDecision& decision, LineOutput& out) {
     if (decision.drop) return;
+    if (decision.floodBytes >= 0) {
+        out.Send(std::string(static_cast<size_t>(decision.floodBytes), 'A'));
+        return;
+    }
     size_t limit = bytes.size();
     if (decision.shortBytes != -2)
         limit = std::min(limit, decision.shortBytes < 0 ? bytes.size() / 2 : static_cast<size_t>(decision.shortBytes));

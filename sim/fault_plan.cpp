@@ -28,6 +28,7 @@ const char* KindName(FaultKind kind) {
         case FaultKind::Stall: return "stall";
         case FaultKind::Short: return "short";
         case FaultKind::HangUp: return "hangup";
+        case FaultKind::Flood: return "flood";
     }
     return "?";
 }
@@ -54,7 +55,8 @@ std::string FaultPlan::Describe(const CommandFault& fault) {
     if (fault.kind == FaultKind::Stall) {
         text.append("=").append(std::to_string(fault.milliseconds));
         if (fault.bytes >= 0) text.append("+").append(std::to_string(fault.bytes));
-    } else if ((fault.kind == FaultKind::Short || fault.kind == FaultKind::HangUp) && fault.bytes >= 0) {
+    } else if ((fault.kind == FaultKind::Short || fault.kind == FaultKind::HangUp || fault.kind == FaultKind::Flood) &&
+               fault.bytes >= 0) {
         text.append("=").append(std::to_string(fault.bytes));
     } else if (fault.kind == FaultKind::Garble && !fault.form.empty()) {
         text.append("=").append(fault.form);
@@ -121,7 +123,9 @@ bool FaultPlan::Parse(const std::string& text, std::string* error) {
         else if (param == "lower") wakeup.kind = WakeupFault::LowerCase;
         else if (param == "control") wakeup.kind = WakeupFault::ControlByte;
         else if (param == "missing") wakeup.kind = WakeupFault::Missing;
-        else return fail("the wake-up form must be wrong, lower, control or missing");
+        else if (param == "long") wakeup.kind = WakeupFault::Long;
+        else if (param == "endless") wakeup.kind = WakeupFault::Endless;
+        else return fail("the wake-up form must be wrong, lower, control, missing, long or endless");
         if (slash != std::string::npos) return fail("a wake-up fault takes no command pattern");
         AddWakeup(wakeup);
         return true;
@@ -152,8 +156,8 @@ bool FaultPlan::Parse(const std::string& text, std::string* error) {
             if (!ParseUnsigned(param.substr(plus + 1), bytes)) return fail("bad byte count");
             fault.bytes = static_cast<int>(bytes);
         }
-    } else if (kind == "short" || kind == "hangup") {
-        fault.kind = kind == "short" ? FaultKind::Short : FaultKind::HangUp;
+    } else if (kind == "short" || kind == "hangup" || kind == "flood") {
+        fault.kind = kind == "short" ? FaultKind::Short : kind == "hangup" ? FaultKind::HangUp : FaultKind::Flood;
         if (hasParam) {
             unsigned bytes = 0;
             if (!ParseUnsigned(param, bytes)) return fail("bad byte count");
@@ -186,6 +190,7 @@ FaultDecision FaultPlan::ForCommand(const std::string& command) {
                 break;
             case FaultKind::Short: decision.shortBytes = f.bytes; break;
             case FaultKind::HangUp: decision.hangUpAfter = f.bytes; break;
+            case FaultKind::Flood: decision.floodBytes = f.bytes < 0 ? 1024 : f.bytes; break;
         }
         decision.applied.push_back(Describe(f));
     }

@@ -2,13 +2,15 @@
 // occurrence of a command (or of the wake-up) and combine freely.
 //
 // Text form, as the command line takes it:   KIND[@N][xC][=PARAM][/PATTERN]
-//   KIND     refuse | garble | badcrc | drop | stall | short | hangup | wakeup
+//   KIND     refuse | garble | badcrc | drop | stall | short | hangup | flood | wakeup
 //   @N       the first affected occurrence, counted from 1 (default 1)
 //   xC       how many occurrences in a row are affected (default 1; x* for all from N on)
 //   =PARAM   stall: MS or MS+BYTES (wait MS milliseconds before the answer, or after its first
 //            BYTES bytes); short and hangup: BYTES of the answer that are sent (default half);
 //            garble: wrong | lower | zero | missing (how a model A check value is spoiled);
-//            wakeup: wrong | lower | control | missing
+//            flood: BYTES of printable text sent instead of the answer, with no line end
+//            (default 1024);
+//            wakeup: wrong | lower | control | missing | long | endless
 //   /PATTERN the command it applies to, as sent without framing or line end (":R:F",
 //            "GETSTUDYINFO"); a trailing * matches every command that starts with the rest
 //            (":F:X*" is every page read, "*" every command)
@@ -27,6 +29,7 @@ enum class FaultKind {
     Stall,   // the answer comes late, or stops for a while part-way
     Short,   // only the first bytes of the answer are sent
     HangUp,  // the first bytes of the answer are sent, then the line hangs up
+    Flood,   // printable text without a line end comes instead of the answer
 };
 
 enum class WakeupFault {
@@ -35,6 +38,8 @@ enum class WakeupFault {
     LowerCase,    // the usual line in lower case
     ControlByte,  // the usual line with a control byte inside
     Missing,      // nothing at all
+    Long,         // the usual line after 1,100 printable characters
+    Endless,      // 1,024 printable characters and no line end
 };
 
 struct CommandFault {
@@ -61,6 +66,7 @@ struct FaultDecision {
     bool drop = false;
     int shortBytes = -2;   // -2: not short; -1: half; else that many bytes
     int hangUpAfter = -2;  // -2: no hang-up; -1: after half; else after that many bytes
+    int floodBytes = -1;   // -1: no flood; else that many bytes replace the answer
     unsigned stallMs = 0;
     int stallAfter = -1;   // bytes sent before the stall (-1: before the whole answer)
     std::vector<std::string> applied;  // the faults that struck, in text form

@@ -18,11 +18,13 @@ using namespace tallysim;
 
 const char* kFaultHelp =
     "Faults (--fault, repeatable, combinable): KIND[@N][xC][=PARAM][/PATTERN]\n"
-    "  KIND     refuse | garble | badcrc | drop | stall | short | hangup | wakeup\n"
+    "  KIND     refuse | garble | badcrc | drop | stall | short | hangup | flood | wakeup\n"
     "  @N       first affected occurrence of the command, from 1 (default 1)\n"
     "  xC       occurrences in a row (default 1; x* for all from N on)\n"
     "  =PARAM   stall: MS or MS+BYTES; short, hangup: BYTES sent (default half);\n"
-    "           garble: wrong | lower | zero | missing; wakeup: wrong | lower | control | missing\n"
+    "           flood: BYTES of text without a line end instead of the answer (default 1024);\n"
+    "           garble: wrong | lower | zero | missing;\n"
+    "           wakeup: wrong | lower | control | missing | long | endless\n"
     "  /PATTERN the command as sent, without framing (\":R:F\", \"GETSTUDYINFO\");\n"
     "           a trailing * matches every command starting with the rest\n"
     "  Examples: garble@2/:R:F  badcrc/:F:X,9,2  stall=3000/:X  hangup@3=100/:F:X*  wakeup=lower\n";

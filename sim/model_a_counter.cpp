@@ -130,6 +130,8 @@ std::string ModelACounter::WakeupLine(WakeupFault fault) const {
         case WakeupFault::LowerCase: return "ready\r";
         case WakeupFault::ControlByte: return std::string("REA\x01" "DY\r");
         case WakeupFault::Missing: return "";
+        case WakeupFault::Long: return std::string(1100, 'W') + "READY\r";
+        case WakeupFault::Endless: return std::string(1024, 'W');
     }
     return "READY\r";
 }

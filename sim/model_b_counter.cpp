@@ -99,6 +99,8 @@ std::string ModelBCounter::WakeupLine(WakeupFault fault) const {
         case WakeupFault::LowerCase: return "zk220 ready\r\n";
         case WakeupFault::ControlByte: return std::string("ZK220 \x01READY\r\n");
         case WakeupFault::Missing: return "";
+        case WakeupFault::Long: return std::string(1100, 'W') + "ZK220 READY\r\n";
+        case WakeupFault::Endless: return std::string(1024, 'W');
     }
     return "ZK220 READY\r\n";
 }

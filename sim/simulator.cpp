@@ -32,6 +32,8 @@ const char* WakeupName(WakeupFault fault) {
         case WakeupFault::LowerCase: return " (lower case)";
         case WakeupFault::ControlByte: return " (with a control byte)";
         case WakeupFault::Missing: return " (withheld)";
+        case WakeupFault::Long: return " (after 1,100 characters)";
+        case WakeupFault::Endless: return " (without a line end)";
     }
     return "";
 }
