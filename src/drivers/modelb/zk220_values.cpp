@@ -82,6 +82,14 @@ int32_t ZK220Values::StoreStudyInfo(const char* answer) {
         if (Log() != nullptr) Log()->LogError("Failed to parse study information response");
         return RETCODE_ERR_BADRESPONSE;
     }
+    // Every vehicle is stamped from the begin and every period is cut from the
+    // range, so recorded data under a begin or end that is no calendar time
+    // could only come out with wrong times.
+    int64_t ticks = 0;
+    if (info.recordCount > 0 && (!info.begin.ToTicks(ticks) || !info.end.ToTicks(ticks))) {
+        if (Log() != nullptr) Log()->LogError("Study begin or end time is not a valid date: %s", answer);
+        return RETCODE_ERR_BADRESPONSE;
+    }
     PropertyStore& properties = Properties();
     char time[DateTime::kFormatBufferSize];
     properties.Set(PROPERTY_STUDY_TYPE, info.type, false);
