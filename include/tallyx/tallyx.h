@@ -136,6 +136,17 @@ typedef int32_t (*PromptCallback)(TallyxHandle handle, int32_t reason);
 #define GETVALUE_FORMAT_CSV "GETVALUE_FORMAT_CSV"
 #define GETVALUE_FORMAT_XML "GETVALUE_FORMAT_XML"
 
+/* How ReadDevice and WriteDevice end when the line fails them. Every command gets three attempts
+ * (answer lost, late, short, spoiled or without its check value); a refusal is not retried, except
+ * where a whole programming sequence or data chunk is tried again. When the attempts run out:
+ * RETCODE_ERR_READ (-50) for silence or a refusal, RETCODE_ERR_READNOCRC (-53) or
+ * RETCODE_ERR_CRC (-54) for model A check values, RETCODE_ERR_BADRESPONSE (-55) for an answer
+ * that makes no sense, and RETCODE_ERR_SENDINGDATA (-40) once the line has gone away (a hang-up
+ * or an unplugged USB adapter). A wake-up line that is missing, too long, or not a READY line is
+ * RETCODE_ERR_FAILEDTOWAKEUP (-34). In every case the port is closed when the call returns and
+ * the context is ready for the next operation; the retries are counted in PROPERTY_DEV_STATISTICS
+ * (CommRetries). */
+
 /* 1: creates a context; null when it cannot be allocated. */
 TALLYX_API TallyxHandle Init(void);
 /* 2: closes what is open, calls the prompt callback with reason 2, frees the context.
