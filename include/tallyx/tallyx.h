@@ -138,7 +138,8 @@ typedef int32_t (*PromptCallback)(TallyxHandle handle, int32_t reason);
 
 /* How ReadDevice and WriteDevice end when the line fails them. Every command gets three attempts
  * (answer lost, late, short, spoiled or without its check value); a refusal is not retried, except
- * where a whole programming sequence or data chunk is tried again. When the attempts run out:
+ * where a whole programming sequence or data chunk is tried again, and a model A field the counter
+ * refuses is left empty while the read goes on. When the attempts run out:
  * RETCODE_ERR_READ (-50) for silence or a refusal, RETCODE_ERR_READNOCRC (-53) or
  * RETCODE_ERR_CRC (-54) for model A check values, RETCODE_ERR_BADRESPONSE (-55) for an answer
  * that makes no sense, and RETCODE_ERR_SENDINGDATA (-40) once the line has gone away (a hang-up
