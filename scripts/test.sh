@@ -1,16 +1,29 @@
 #!/usr/bin/env bash
-# Installs the build dependencies, builds, and runs every test twice: once in a
-# normal build and once with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs the build dependencies, builds, and runs every test three times: in a
+# normal build, with AddressSanitizer and UndefinedBehaviorSanitizer, and with
+# ThreadSanitizer; then gives every fuzz target a short run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 jobs=$(nproc)
+# Most end-to-end tests spend their time waiting on a simulated line, so
+# several run at once per core.
+test_jobs=$((jobs * 4))
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$test_jobs"
 
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTALLYX_SANITIZE=ON -DTALLYX_BENCH=OFF
 cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+  ctest --test-dir build-sanitize --output-on-failure -j "$test_jobs"
+
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTALLYX_TSAN=ON -DTALLYX_BENCH=OFF
+cmake --build build-tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build-tsan --output-on-failure -j "$test_jobs"
+
+# A few seconds per fuzz target: every target builds and runs its seed corpus
+# clean. Long runs: scripts/fuzz.sh SECONDS.
+bash scripts/fuzz.sh 5
