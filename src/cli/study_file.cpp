@@ -113,7 +113,8 @@ bool NormaliseStudyTime(const std::string& text, std::string& normalised, long l
     static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1] || (month == 2 && day == 29 && !leap) ||
-        hour > 23 || minute > 59 || second > 59 || year < 2000) {
+        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || millisecond < 0 ||
+        year < 2000) {
         return false;
     }
     char out[80];
