@@ -17,7 +17,10 @@ public:
     const uint8_t* Rest() const { return data_ + position_; }
 
     uint8_t Byte() { return Empty() ? 0 : data_[position_++]; }
-    uint16_t Word() { return static_cast<uint16_t>(Byte() << 8 | Byte()); }
+    uint16_t Word() {
+        const uint16_t high = Byte();
+        return static_cast<uint16_t>(high << 8 | Byte());
+    }
 
     // Up to count bytes as they are (zero bytes included).
     std::string Bytes(size_t count) {

@@ -43,7 +43,8 @@ private:
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Input in(data, size);
-    const uint32_t capacity = (static_cast<uint32_t>(in.Byte()) << 8 | in.Byte()) % 3000;
+    const uint32_t high = in.Byte();
+    const uint32_t capacity = (high << 8 | in.Byte()) % 3000;
     char* buffer = capacity > 0 ? new char[capacity] : nullptr;
     if (capacity > 0) buffer[0] = '\0';
 

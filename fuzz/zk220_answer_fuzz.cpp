@@ -52,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             userArea += line;
             if (userArea.size() > ZK220Driver::kUserAreaCapacity) userArea.resize(ZK220Driver::kUserAreaCapacity);
         } else {
-            driver.Values().ParseAnswer(line.c_str(), line.c_str());
+            // Further lines answer the questions of a second read.
+            driver.Values().ParseAnswer(kQuestions[question % std::size(kQuestions)], line.c_str());
         }
     }
     driver.Values().ParseAnswer("GETUSERAREA", userArea.c_str());
