@@ -1,6 +1,7 @@
 // SerialPort against pseudo-terminals: the test plays the counter on the
 // master side, the port opens the slave published as COM3.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -162,9 +163,13 @@ TEST_F(SerialPortTest, MissingPortsAreFileNotFound) {
     EXPECT_EQ(port.Open("COM0", 0, 0, true), 2u);
     EXPECT_EQ(port.Open(nullptr, 0, 0, true), 87u);
 
-    // A published entry whose device is gone.
+    // A published entry whose device is gone. The closed terminal's number may
+    // already serve another program, so the entry names one that cannot exist.
     pty.CloseMaster();
     pty.CloseSlave();
+    const std::string entry = dir.Path() + "/COM3";
+    ASSERT_EQ(unlink(entry.c_str()), 0);
+    ASSERT_EQ(symlink("/dev/pts/999999", entry.c_str()), 0);
     EXPECT_EQ(port.Open("COM3", 0, 0, true), 2u);
 }
 

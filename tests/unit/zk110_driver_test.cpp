@@ -469,13 +469,14 @@ TEST_F(ZK110DriverTest, AUnitWithoutAVoltageIsAskedTheLegacyBatteryCommand) {
 
 TEST_F(ZK110DriverTest, ARunningStudyIsCompletedByMovingTheClockAndWakingTheUnitAgain) {
     int finishCodes = 0;
-    FakeCounter* self = nullptr;
+    // Set once the counter runs; read on its thread.
+    std::atomic<FakeCounter*> self{nullptr};
     FakeCounter counter(line, [&](const std::string& command) {
         if (command == ":R:F") return Framed(++finishCodes == 1 ? ":FB" : ":F28");
         if (command.rfind(":S:T", 0) == 0) return Framed(":Y");
         if (command == ":R:t") {
             // The unit restarts once its study has ended.
-            self->SendLater("READY\r", 100ms);
+            self.load()->SendLater("READY\r", 100ms);
             return Framed(":t090301005950");
         }
         return FinishedStudy(command);
@@ -491,12 +492,13 @@ TEST_F(ZK110DriverTest, ARunningStudyIsCompletedByMovingTheClockAndWakingTheUnit
 }
 
 TEST_F(ZK110DriverTest, AWrongWakeUpAfterCompletingFails) {
-    FakeCounter* self = nullptr;
+    // Set once the counter runs; read on its thread.
+    std::atomic<FakeCounter*> self{nullptr};
     FakeCounter counter(line, [&](const std::string& command) {
         if (command == ":R:F") return Framed(":FC");
         if (command.rfind(":S:T", 0) == 0) return Framed(":Y");
         if (command == ":R:t") {
-            self->SendLater("READX\r", 100ms);
+            self.load()->SendLater("READX\r", 100ms);
             return Framed(":t090301005950");
         }
         return FinishedStudy(command);
