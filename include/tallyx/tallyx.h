@@ -8,7 +8,13 @@
  * handle with Term.
  *
  * Text arguments are 8-bit null-terminated strings. Output buffers are passed as a
- * pointer and a size in bytes that includes room for the terminating null.
+ * pointer and a size in bytes that includes room for the terminating null; nothing is
+ * ever written past that size.
+ *
+ * Every function but Init answers RETCODE_ERR_INVALIDHANDLE, and does nothing, when the
+ * handle is null, was already freed by Term (so a second Term answers it too), or is any
+ * other pointer Init did not return; the library never reads behind such a handle. A
+ * freed handle whose address a later Init hands out again names that new context.
  */
 #ifndef TALLYX_TALLYX_H
 #define TALLYX_TALLYX_H
@@ -163,14 +169,31 @@ TALLYX_API int32_t WriteDevice(TallyxHandle handle);
 /* 5, 6: store a callback (null allowed) for drivers created afterwards. */
 TALLYX_API int32_t SetProgressCallback(TallyxHandle handle, ProgressCallback callback);
 TALLYX_API int32_t SetPromptCallback(TallyxHandle handle, PromptCallback callback);
-/* 7: copies a property's value into the caller's buffer. */
+/* 7: copies a property's value into the caller's buffer. RETCODE_ERR_BUFFERTOOSMALL when the
+ *    buffer is null or bufferSize is 0 (before the name is looked at), or when the value and its
+ *    null do not fit: the buffer is then untouched, except for a value converted to metric units
+ *    that grew past it, which leaves a shortened, terminated text. RETCODE_ERR_INVALIDPROPERTY
+ *    for a null name or one that is not a property (names are case-sensitive). */
 TALLYX_API int32_t GetProperty(TallyxHandle handle, const char* name, char* buffer, uint32_t bufferSize);
-/* 8: sets a property. */
+/* 8: sets a property. RETCODE_ERR_INVALIDPROPERTY for a null or unknown name; a null value is
+ *    taken as the empty text. After the property's own checks (RETCODE_ERR_INVALIDPROPERTYVALUE,
+ *    RETCODE_ERR_VALUETOOBIG, RETCODE_ERR_OUTOFSEQUENCE), a value of 1024 bytes or more with its
+ *    null gives RETCODE_ERR_BUFFERTOOSMALL; a shorter one longer than the property keeps is cut
+ *    to that length. On any error the stored value stays as it was. */
 TALLYX_API int32_t SetProperty(TallyxHandle handle, const char* name, const char* value);
-/* 9: starts the iteration over the read data and copies its first line. */
+/* 9: starts the iteration over the read data and copies its first line. RETCODE_NOMOREVALUES
+ *    when the context holds no counter's data (none reached since Init, or the last device
+ *    operation failed to connect), whatever the other arguments; then RETCODE_ERR_BUFFERTOOSMALL
+ *    for a null buffer, a bufferSize of 0 or a line that does not fit, RETCODE_ERR_BADDATATYPE
+ *    for a null or unknown data type and RETCODE_ERR_BADFORMATTYPE for a null or unknown format.
+ *    A failed call leaves no iteration. */
 TALLYX_API int32_t GetFirstValue(TallyxHandle handle, const char* dataType, const char* format, char* buffer,
                                  uint32_t bufferSize);
-/* 10: copies the next line of the iteration; 2 when there are no more. */
+/* 10: copies the next line of the iteration; 2 when there are no more, or when the context
+ *     holds no counter's data. RETCODE_ERR_ITERNOTINITIALIZED until a GetFirstValue has
+ *     succeeded, right after a read as well. RETCODE_ERR_BUFFERTOOSMALL for a null buffer, a
+ *     bufferSize of 0 or a line that does not fit; that line is then passed over by the next
+ *     call. */
 TALLYX_API int32_t GetNextValue(TallyxHandle handle, char* buffer, uint32_t bufferSize);
 
 #ifdef __cplusplus

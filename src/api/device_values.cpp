@@ -30,10 +30,14 @@ bool HoldsBinNumber(const char* text) {
 }  // namespace
 
 void DeviceValues::Clear() {
+    ResetWalk();
+    metricOutput = 1;
+}
+
+void DeviceValues::ResetWalk() {
     position = -1;
     dataKind = kNoData;
     format = kNoFormat;
-    metricOutput = 1;
 }
 
 int32_t DeviceValues::ValidateStudy() {

@@ -21,6 +21,9 @@ public:
 
     // Resets the iteration; the model classes also free their decoded data.
     virtual void Clear();
+    // Forgets the walk in progress, keeping the data: NextValue then answers
+    // RETCODE_ERR_ITERNOTINITIALIZED until the next FirstValue.
+    void ResetWalk();
     // Checks the study settings of the owner's properties before programming.
     virtual int32_t ValidateStudy();
     virtual int32_t FirstElement(const char* kind, XmlWriter& writer, bool withRecordNumber) = 0;

@@ -148,6 +148,9 @@ void DumpDocumentBuilder::WriteProcessed(const PropertyStore& properties, Device
     WriteCsvLines(values, GETVALUE_DATA_SEQUENTIAL);
     WriteCsvLines(values, GETVALUE_DATA_PERIODIC);
     buffer_[0] = '\0';
+    // These walks were the library's own: the caller's first GetNextValue must not go on
+    // from where they ended, but find that no walk has been started.
+    values.ResetWalk();
 }
 
 }  // namespace tallyx

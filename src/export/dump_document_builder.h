@@ -52,7 +52,8 @@ public:
     // WRITE: the settings a study was programmed with.
     void WriteStudySettings(const PropertyStore& properties);
     // READ_PROCESSED: the settings, the decoded records as elements, then the
-    // records as CSV lines. Walks values, abandoning any walk in progress.
+    // records as CSV lines. Walks values, abandoning any walk in progress, and
+    // leaves no walk started.
     void WriteProcessed(const PropertyStore& properties, DeviceValues& values);
 
 private:
