@@ -7,20 +7,22 @@
 #include "log/log_file_target.h"
 #include "log/log_record.h"
 #include "log/logger.h"
+#include "platform/file_lock.h"
 #include "time/date_time.h"
 
 namespace tallyx {
 
 namespace {
 
-// Appends to one of the day's files in the log folder; silent on failure,
-// since logging never makes a device operation fail.
-FILE* OpenDayFile(const std::string& folder, const char* suffix) {
-    if (folder.empty()) return nullptr;
+// Appends text whole to one of the day's files in the log folder, so that other
+// processes (or contexts) appending to the same file never split its lines;
+// silent on failure, since logging never makes a device operation fail.
+void AppendToDayFile(const std::string& folder, const char* suffix, const char* text, size_t length) {
+    if (folder.empty()) return;
     DateTime now = DateTime::Now();
     char name[64];
     std::snprintf(name, sizeof name, "%s_%4.4i-%2.2i-%2.2i-%s.log", "tallyx", now.Year, now.Month, now.Day, suffix);
-    return std::fopen((folder + name).c_str(), "a");
+    AppendWholeToFile((folder + name).c_str(), text, length);
 }
 
 }  // namespace
@@ -94,12 +96,11 @@ void CommLog::LogError(const char* format, ...) {
 }
 
 void CommLog::Dump(const char* label, const uint8_t* data, uint32_t length, int32_t level) {
-    if (dumpLevel_ < level) return;
-    FILE* file = OpenDayFile(folder_, "com");
-    if (file == nullptr) return;
+    if (dumpLevel_ < level || folder_.empty()) return;
     DateTime now = DateTime::Now();
-    std::fprintf(file, "------ %2.2i:%2.2i:%2.2i.%03i %s ------\n", now.Hour, now.Minute, now.Second,
-                 now.Milliseconds, label != nullptr ? label : "");
+    char time[32];
+    std::snprintf(time, sizeof time, "%2.2i:%2.2i:%2.2i.%03i", now.Hour, now.Minute, now.Second, now.Milliseconds);
+    std::string text = std::string("------ ") + time + " " + (label != nullptr ? label : "") + " ------\n";
     // Lines of up to 80 bytes, ending early after a line feed: the printable
     // characters padded to column 80, " | ", then the bytes in hexadecimal.
     static const char kHex[] = "0123456789abcdef";
@@ -123,18 +124,16 @@ void CommLog::Dump(const char* label, const uint8_t* data, uint32_t length, int3
             line[84 + 2 * i] = kHex[data[offset + i] & 0x0F];
         }
         line[83 + 2 * count] = '\n';
-        std::fwrite(line, 1, 84 + 2 * count, file);
+        text.append(line, 84 + 2 * count);
         offset += count;
     }
-    std::fclose(file);
+    // The header and its lines go out as one piece.
+    AppendToDayFile(folder_, "com", text.data(), text.size());
 }
 
 void CommLog::WriteDumpDocument(const char* text) {
     if (text == nullptr) return;
-    FILE* file = OpenDayFile(folder_, "dump");
-    if (file == nullptr) return;
-    std::fputs(text, file);
-    std::fclose(file);
+    AppendToDayFile(folder_, "dump", text, std::strlen(text));
 }
 
 }  // namespace tallyx

@@ -1,6 +1,7 @@
 #include "export/dump_document_builder.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include <tallyx/tallyx.h>
@@ -123,11 +124,17 @@ void DumpDocumentBuilder::WriteElements(DeviceValues& values, const char* kind) 
 }
 
 void DumpDocumentBuilder::WriteCsvLines(DeviceValues& values, const char* kind) {
-    if (values.FirstValue(kind, GETVALUE_FORMAT_CSV, buffer_.get(), kWorkBufferSize) != RETCODE_OK) return;
+    // Each line goes out with its line feed, one byte being kept for it, so that
+    // no other writer's text can land between the two in a shared file.
+    char* line = buffer_.get();
+    const uint32_t room = kWorkBufferSize - 1;
+    if (values.FirstValue(kind, GETVALUE_FORMAT_CSV, line, room) != RETCODE_OK) return;
     do {
-        Emit(buffer_.get());
-        Emit("\n");
-    } while (values.NextValue(buffer_.get(), kWorkBufferSize) == RETCODE_OK);
+        const size_t length = std::strlen(line);
+        line[length] = '\n';
+        line[length + 1] = '\0';
+        Emit(line);
+    } while (values.NextValue(line, room) == RETCODE_OK);
     Emit("\n");
 }
 

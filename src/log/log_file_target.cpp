@@ -1,6 +1,5 @@
 #include "log/log_file_target.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <fcntl.h>
@@ -272,20 +271,8 @@ int32_t LogFileTarget::AppendLocked(const char* line, size_t length) {
         return 0;
     }
     // Other processes may append to the same file; the lock keeps lines whole.
-    FileLockGuard fileLock(fd_);
-    size_t done = 0;
-    while (done < length) {
-        const ssize_t written = ::write(fd_, line + done, length - done);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return kLogWriteFailed;
-        }
-        if (written == 0) {
-            return kLogWriteFailed;
-        }
-        done += static_cast<size_t>(written);
+    if (!AppendWhole(fd_, line, length)) {
+        return kLogWriteFailed;
     }
     return 0;
 }

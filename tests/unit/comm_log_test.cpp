@@ -1,7 +1,12 @@
 // The library's log files: names, line layout of the message and traffic
-// files, and that nothing accepted is lost when the log closes.
+// files, that nothing accepted is lost when the log closes, and that two
+// processes logging into one folder never share a line.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -131,6 +136,75 @@ TEST(CommLogFiles, EmptiedFolderStopsTheMessageFile) {
     std::string messages = ReadFile(folder.Join(Today("")));
     EXPECT_NE(messages.find("first"), std::string::npos);
     EXPECT_EQ(messages.find("second"), std::string::npos);
+}
+
+// What one of two processes writes in TwoProcessesNeverShareALine: lines tagged with its letter,
+// traffic dumps of its letter and dump documents of whole lines, each far larger than one write
+// of a buffered file.
+void LogManyLines(const std::string& folder, char writer) {
+    CommLog log;
+    log.Configure(folder.c_str(), 2);
+    const std::string payload(120, writer);
+    const std::vector<uint8_t> traffic(2000, static_cast<uint8_t>(writer));
+    std::string document;
+    for (int line = 0; line < 200; ++line) document += std::string(1, writer) + " document " + payload + "\n";
+    for (int i = 0; i < 150; ++i) {
+        for (int line = 0; line < 10; ++line) log.LogInfo("%c %05d %s", writer, i * 10 + line, payload.c_str());
+        const char label[] = {writer, '\0'};
+        log.Dump(label, traffic.data(), static_cast<uint32_t>(traffic.size()), 2);
+        log.WriteDumpDocument(document.c_str());
+    }
+    log.Close();
+}
+
+// Every line matches one of the patterns; returns how many lines each writer has.
+std::pair<size_t, size_t> CountWholeLines(const std::string& file, const std::vector<std::regex>& patterns) {
+    std::pair<size_t, size_t> counts;
+    for (const std::string& line : Lines(ReadFile(file))) {
+        std::smatch match;
+        bool whole = false;
+        for (const std::regex& pattern : patterns) {
+            if (std::regex_match(line, match, pattern)) {
+                whole = true;
+                ++(match[1].str() == "A" ? counts.first : counts.second);
+                break;
+            }
+        }
+        EXPECT_TRUE(whole) << file << ": " << line.substr(0, 300);
+        if (!whole) break;
+    }
+    return counts;
+}
+
+TEST(CommLogFiles, TwoProcessesLoggingIntoOneFolderNeverShareALine) {
+    test::TempDir folder;
+    std::vector<pid_t> children;
+    for (char writer : {'A', 'B'}) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            LogManyLines(folder.Path(), writer);
+            _exit(0);
+        }
+        children.push_back(child);
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+
+    using Counts = std::pair<size_t, size_t>;
+    EXPECT_EQ(CountWholeLines(folder.Join(Today("")),
+                              {std::regex(R"(\[\d\d:\d\d:\d\d\.\d{3}\] \[I\] \[([AB]) \d{5} \1{120}\] \r)")}),
+              Counts(1500, 1500));
+    // 25 lines of 80 bytes under a header line for every dump.
+    EXPECT_EQ(CountWholeLines(folder.Join(Today("-com")),
+                              {std::regex(R"(------ \d\d:\d\d:\d\d\.\d{3} ([AB]) ------)"),
+                               std::regex(R"((A)A{79} \| (41){80})"), std::regex(R"((B)B{79} \| (42){80})")}),
+              Counts(150 * 26, 150 * 26));
+    EXPECT_EQ(CountWholeLines(folder.Join(Today("-dump")), {std::regex(R"(([AB]) document \1{120})")}),
+              Counts(150 * 200, 150 * 200));
 }
 
 }  // namespace

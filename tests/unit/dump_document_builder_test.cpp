@@ -267,9 +267,9 @@ TEST(ProcessedDumpDocument, ComesInTheOrderOfSettingsElementsAndCsvLines) {
     // Sequential elements five at a time (5, 5, 2), a blank line, periodic
     // elements (3) and the closing tag with a blank line.
     std::vector<std::string> expected = {"S5", "S5", "S2", "\n", "P3", "</READ_PROCESSED>\n", "\n",
-                                         "TimeStamp,Flag", "\n"};
-    for (int i = 1; i <= 12; ++i) expected.insert(expected.end(), {"s" + std::to_string(i), "\n"});
-    expected.insert(expected.end(), {"\n", "TimeStamp,Count", "\n", "p1", "\n", "p2", "\n", "p3", "\n", "\n"});
+                                         "TimeStamp,Flag\n"};
+    for (int i = 1; i <= 12; ++i) expected.push_back("s" + std::to_string(i) + "\n");
+    expected.insert(expected.end(), {"\n", "TimeStamp,Count\n", "p1\n", "p2\n", "p3\n", "\n"});
 
     std::vector<std::string> seen;
     for (size_t i = 2; i < t.size(); ++i) {
@@ -280,6 +280,9 @@ TEST(ProcessedDumpDocument, ComesInTheOrderOfSettingsElementsAndCsvLines) {
         else seen.push_back(t[i]);
     }
     EXPECT_EQ(seen, expected);
+    // Every piece ends a line, so that the pieces of two writers appending to one file never
+    // share a line.
+    for (const std::string& piece : t) EXPECT_EQ(piece.back(), '\n') << piece;
     // Elements are indented below the root.
     EXPECT_EQ(t[2].rfind("  <Sequential RecNum=\"1\">\n    <Speed>48</Speed>\n  </Sequential>\n", 0), 0u) << t[2];
 }
@@ -290,8 +293,8 @@ TEST(ProcessedDumpDocument, WithoutRecordsHasNoElementPieces) {
     Pieces pieces;
     DumpDocumentBuilder(pieces.Sink()).WriteProcessed(properties, values);
     std::vector<std::string> rest(pieces.texts.begin() + 1, pieces.texts.end());
-    EXPECT_EQ(rest, (std::vector<std::string>{"\n", "\n", "</READ_PROCESSED>\n", "\n", "TimeStamp,Flag", "\n", "\n",
-                                              "TimeStamp,Count", "\n", "\n"}));
+    EXPECT_EQ(rest, (std::vector<std::string>{"\n", "\n", "</READ_PROCESSED>\n", "\n", "TimeStamp,Flag\n", "\n",
+                                              "TimeStamp,Count\n", "\n"}));
 }
 
 }  // namespace
