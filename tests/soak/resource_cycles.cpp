@@ -1,7 +1,8 @@
 // Many whole device operations in one process, to show that none of them leaves
 // anything behind: READS cycles of Init, ReadDevice against a simulated counter
-// (model A and model B in turn), a walk of every value kind and format, and
-// Term; then WRITES cycles of Init, the study settings, WriteDevice and Term.
+// (model A and model B in turn, each cycle a new one), a walk of every value
+// kind and format, and Term; then WRITES cycles of Init, the study settings,
+// WriteDevice and Term.
 // After a warm-up cycle of each kind the open file descriptors, threads, file
 // locks held and resident memory of this process are taken as the baseline;
 // after the cycles the first three must be back at it and the memory within a
@@ -41,8 +42,7 @@ namespace {
 
 // Growth of resident memory from the baseline that still counts as steady.
 constexpr long kRssBoundKb = 16 * 1024;
-// Reads and programmings have counters of their own, so every read finds recorded traffic.
-constexpr unsigned kReadComA = 3, kReadComB = 4, kWriteComA = 5, kWriteComB = 6;
+constexpr unsigned kCom = 3;
 
 struct Figures {
     long fds = 0;
@@ -146,32 +146,30 @@ public:
         logs_ = root_ + "/logs";
         std::filesystem::create_directories(ports_);
         setenv("TALLYX_PORT_DIR", ports_.c_str(), 1);
-        for (auto [model, com] : {std::pair{tallysim::Model::A, kReadComA}, std::pair{tallysim::Model::B, kReadComB},
-                                  std::pair{tallysim::Model::A, kWriteComA}, std::pair{tallysim::Model::B, kWriteComB}}) {
+        for (tallysim::Model model : {tallysim::Model::A, tallysim::Model::B}) {
             tallysim::SimOptions options(model);
             options.portDir = ports_;
-            options.comNumber = com;
+            options.comNumber = kCom;
             options.keepTranscript = false;
             std::string error;
             options.description.Set("vehicles", "60", &error);
-            counters_.push_back(std::make_unique<tallysim::Simulator>(options));
-            if (!counters_.back()->Start(&error)) return Fail("simulator: " + error);
+            options_.push_back(options);
         }
         return true;
     }
 
     ~Soak() {
-        for (auto& counter : counters_) counter->Stop();
         if (!root_.empty()) {
             std::error_code ignored;
             std::filesystem::remove_all(root_, ignored);
         }
     }
 
-    // One read of the counter of model A (even cycles) or B (odd ones) and a walk of all its values.
+    // One read of a counter of model A (even cycles) or B (odd ones) and a walk of all its values.
     bool ReadCycle(unsigned cycle) {
-        const bool modelB = cycle % 2 == 1;
-        TallyxHandle handle = NewContext(modelB ? kReadComB : kReadComA, logs_);
+        std::unique_ptr<tallysim::Simulator> counter = StartCounter(cycle);
+        if (!counter) return false;
+        TallyxHandle handle = NewContext(kCom, logs_);
         if (handle == nullptr) return Fail("Init gave no handle");
         const int32_t result = ReadDevice(handle);
         bool ok = result == RETCODE_OK;
@@ -189,10 +187,11 @@ public:
         return ok;
     }
 
-    // One programming of a day's study from tomorrow on the counter of model A or B in turn.
+    // One programming of a day's study from tomorrow on a counter of model A or B in turn.
     bool WriteCycle(unsigned cycle) {
-        const bool modelB = cycle % 2 == 1;
-        TallyxHandle handle = NewContext(modelB ? kWriteComB : kWriteComA, logs_);
+        std::unique_ptr<tallysim::Simulator> counter = StartCounter(cycle);
+        if (!counter) return false;
+        TallyxHandle handle = NewContext(kCom, logs_);
         if (handle == nullptr) return Fail("Init gave no handle");
         const std::string begin = LocalMidnight(1), end = LocalMidnight(2);
         const std::pair<const char*, const char*> settings[] = {
@@ -216,11 +215,6 @@ public:
         return ok;
     }
 
-    // Lets the simulators notice the closings, so their side of the lines is settled too.
-    void Settle() {
-        for (auto& counter : counters_) counter->WaitForClosedSessions(counter->Sessions(), std::chrono::seconds(5));
-    }
-
     // Today's log files grow with every cycle; they are removed now and then, and the library
     // simply starts them again.
     void PruneLogs() {
@@ -231,13 +225,25 @@ public:
     }
 
 private:
+    // Every cycle has a counter of its own, gone again before the figures are taken, so that
+    // they show the library alone and not what the simulator keeps of its sessions.
+    std::unique_ptr<tallysim::Simulator> StartCounter(unsigned cycle) {
+        auto counter = std::make_unique<tallysim::Simulator>(options_[cycle % 2]);
+        std::string error;
+        if (!counter->Start(&error)) {
+            Fail("simulator: " + error);
+            return nullptr;
+        }
+        return counter;
+    }
+
     static bool Fail(const std::string& why) {
         std::fprintf(stderr, "resource_cycles: %s\n", why.c_str());
         return false;
     }
 
     std::string root_, ports_, logs_;
-    std::vector<std::unique_ptr<tallysim::Simulator>> counters_;
+    std::vector<tallysim::SimOptions> options_;  // model A, model B
 };
 
 bool Leaked(const Figures& base, const Figures& now) {
@@ -255,15 +261,14 @@ int main(int argc, char** argv) {
     {
         Soak soak;
         if (!soak.Start()) return 2;
-        // Warm-up: whatever the library and the simulators set up once (the property name
-        // index, per-thread buffers, the sanitizer's own tables) is made before the baseline.
+        // Warm-up: whatever is set up once (the property name index, per-thread buffers, the
+        // sanitizer's own tables) is made before the baseline.
         const Figures start = Measure();
         Print("start", start);
         bool ok = true;
         if (reads > 0) ok = soak.ReadCycle(0) && soak.ReadCycle(1);
         if (ok && writes > 0) ok = soak.WriteCycle(0) && soak.WriteCycle(1);
         if (!ok) return 2;
-        soak.Settle();
         const Figures base = Measure();
         Print("baseline", base);
 
@@ -285,7 +290,6 @@ int main(int argc, char** argv) {
         };
         ok = run("reads", reads, &Soak::ReadCycle) && run("writes", writes, &Soak::WriteCycle);
         if (!ok) return 2;
-        soak.Settle();
         const Figures end = Measure();
         Print("end", end);
         Print("highest", peak);
