@@ -27,6 +27,27 @@ constexpr uint32_t kFrameCapacity = kCommandCapacity + 8;
 // A clock read back at most this many seconds behind the written time passes.
 constexpr int32_t kClockTolerance = 10;
 
+// Answers to earlier requests passed over within one attempt before it fails.
+constexpr uint32_t kStaleAnswersPassedOver = 3;
+
+// Whether answer can be the counter's answer to command: every answer begins
+// with an echo (a read's key, ":X:7" for ":R:X:7"; ":Y" for a write and the
+// erase; the query itself for ":F", ":b", ":B" and ":J"), and ":N" refuses any
+// command. An answer with another echo came late, for an earlier request.
+bool AnswersRequest(const char* command, const char* answer) {
+    if (std::strncmp(answer, ":N", 2) == 0) return true;
+    if (std::strncmp(command, ":R", 2) == 0 && command[2] != '\0') {
+        return std::strncmp(answer, command + 2, std::strlen(command + 2)) == 0;
+    }
+    if (std::strncmp(command, ":S", 2) == 0 || std::strcmp(command, ":X") == 0) {
+        return std::strncmp(answer, ":Y", 2) == 0;
+    }
+    for (const char* query : {":F", ":b", ":B", ":J"}) {
+        if (std::strcmp(command, query) == 0) return std::strncmp(answer, query, 2) == 0;
+    }
+    return true;
+}
+
 }  // namespace
 
 ZK110Driver::ZK110Driver(PortLink* link, PropertyStore* properties, CommLog* commLog, DeviceStatistics* statistics)
@@ -86,6 +107,16 @@ int32_t ZK110Driver::Request(const char* command, Answer& answer) {
         answer[0] = '\0';
         int32_t result = SendCommand(command);
         if (result == RETCODE_OK) result = ReceiveAnswer(answer);
+        // The answer to an earlier attempt or request that came too late may
+        // still arrive after the purge; this request's own answer follows it.
+        for (uint32_t stale = 0; result == RETCODE_OK && !AnswersRequest(command, answer); ++stale) {
+            if (stale == kStaleAnswersPassedOver) {
+                result = RETCODE_ERR_BADRESPONSE;
+                break;
+            }
+            commLog->LogWarning("Passing over an answer that is not for %s: %s", command, answer);
+            result = ReceiveAnswer(answer);
+        }
         if (result == RETCODE_OK) break;
         Pause(requestDelayMs);
         ++statistics->commRetries;
