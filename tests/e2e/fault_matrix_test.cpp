@@ -28,13 +28,22 @@ constexpr unsigned kCom = 9;
 
 enum class Operation { Read, Write };
 
+// CommRetries afterwards. A late answer may arrive while a later attempt waits,
+// and spoil it or the next exchange: such rows give the fewest and the most.
+struct Retries {
+    Retries(uint32_t exactly) : least(exactly), most(exactly) {}
+    Retries(uint32_t fewest, uint32_t greatest) : least(fewest), most(greatest) {}
+    uint32_t least;
+    uint32_t most;
+};
+
 struct FaultCase {
     const char* name;
     Model model;
     Operation operation;
     std::vector<std::string> faults;  // fault plan texts
     int32_t result;
-    uint32_t retries;  // CommRetries afterwards
+    Retries retries;
     // The longest the faults may add to the operation: the time-outs they run
     // into and the stalls they cause.
     uint32_t faultMs;
@@ -69,7 +78,7 @@ const FaultCase kCases[] = {
     {"A_SerialAnswerDropped", A, Read, {"drop/:R:X:7"}, RETCODE_OK, 1, T},
     {"A_FirmwareCheckValueWrong", A, Read, {"garble/:F"}, RETCODE_OK, 1, 0},
     {"A_BatteryCheckValueMissingThrice", A, Read, {"garble@1x3=missing/:b"}, RETCODE_ERR_READNOCRC, 3, 0},
-    {"A_ChargeAnswerStalledPastTheTimeOut", A, Read, {"stall=800/:J"}, RETCODE_OK, 1, T + 800},
+    {"A_ChargeAnswerStalledPastTheTimeOut", A, Read, {"stall=800/:J"}, RETCODE_OK, {1, 3}, T + 800},
     {"A_UnitTypeAnswerShort", A, Read, {"short=3/:R:X:8"}, RETCODE_OK, 1, T},
     {"A_UnitTypeAnswerWithoutEnd", A, Read, {"flood/:R:X:8"}, RETCODE_OK, 1, T},
     // A field the counter refuses stays empty; the read goes on.
@@ -79,7 +88,7 @@ const FaultCase kCases[] = {
     {"A_SpeedBinsCheckValueWrongThrice", A, Read, {"garble@1x3/:R:S"}, RETCODE_ERR_CRC, 3, 0},
     {"A_SiteTextCheckValueInLowerCase", A, Read, {"garble=lower/:R:X:1"}, RETCODE_OK, 1, 0},
     // The rest of a late answer spoils the next attempt too.
-    {"A_EndTimeAnswerStalledMidway", A, Read, {"stall=800+4/:R:E"}, RETCODE_OK, 2, T + 800},
+    {"A_EndTimeAnswerStalledMidway", A, Read, {"stall=800+4/:R:E"}, RETCODE_OK, {2, 3}, T + 800},
     {"A_LineHungUpInTheStudyFields", A, Read, {"hangup=3/:R:X:3"}, RETCODE_ERR_SENDINGDATA, 3, T},
     {"A_SiteTextOfFourHundredCharacters", A, Read, {}, RETCODE_OK, 0, 0, {{"street", std::string(400, 'S')}}},
     // ---- model A, page downloads
@@ -87,7 +96,7 @@ const FaultCase kCases[] = {
     {"A_PeriodicPageCrcWrongOnce", A, Read, {"badcrc/:F:X,20,1"}, RETCODE_OK, 1, 0},
     {"A_PageDropped", A, Read, {"drop/:F:X,8,2"}, RETCODE_OK, 1, T},
     {"A_PageShort", A, Read, {"short=100/:F:X,9,2"}, RETCODE_OK, 1, T},
-    {"A_PageStalledPastTheTimeOut", A, Read, {"stall=800+130/:F:X,8,1"}, RETCODE_OK, 2, T + 800},
+    {"A_PageStalledPastTheTimeOut", A, Read, {"stall=800+130/:F:X,8,1"}, RETCODE_OK, {2, 3}, T + 800},
     {"A_PageRefused", A, Read, {"refuse/:F:X,8,2"}, RETCODE_OK, 1, T},
     {"A_PageRefusedEveryTime", A, Read, {"refuse@1x*/:F:X,8,2"}, RETCODE_ERR_READ, 3, 3 * T},
     {"A_LineHungUpMidPage", A, Read, {"hangup=100/:F:X,9,2"}, RETCODE_ERR_SENDINGDATA, 3, T},
@@ -97,7 +106,7 @@ const FaultCase kCases[] = {
     {"A_SiteTextRefused", A, Write, {"refuse/:S:X:2*"}, RETCODE_OK, 1, 0},
     // Three spoiled read-backs fail one attempt; the second starts again from the erase.
     {"A_ReadBackCheckValueWrongThrice", A, Write, {"garble@1x3/:R:E"}, RETCODE_OK, 4, 0},
-    {"A_BeginTimeAnswerStalled", A, Write, {"stall=800/:S:B*"}, RETCODE_OK, 1, T + 800},
+    {"A_BeginTimeAnswerStalled", A, Write, {"stall=800/:S:B*"}, RETCODE_OK, {1, 3}, T + 800},
     {"A_ClockRefusedEveryTime", A, Write, {"refuse@1x*/:S:T*"}, RETCODE_ERR_SENDINGDATA, 3, 0},
     // Every attempt of the sequence tries its first request three times on the dead line.
     {"A_LineHungUpWhileProgramming", A, Write, {"hangup=2/:S:L*"}, RETCODE_ERR_SENDINGDATA, 12, T},
@@ -112,7 +121,7 @@ const FaultCase kCases[] = {
     // ---- model B, identity fields
     {"B_SerialAnswerDropped", B, Read, {"drop/GETSERIALNUMBER"}, RETCODE_OK, 1, T},
     {"B_SerialRefused", B, Read, {"refuse/GETSERIALNUMBER"}, RETCODE_ERR_READ, 0, 0},
-    {"B_FirmwareAnswerStalledPastTheTimeOut", B, Read, {"stall=800/GETFIRMWAREVERSION"}, RETCODE_OK, 1, T + 800},
+    {"B_FirmwareAnswerStalledPastTheTimeOut", B, Read, {"stall=800/GETFIRMWAREVERSION"}, RETCODE_OK, {1, 3}, T + 800},
     {"B_VoltageAnswerShort", B, Read, {"short=1/GETBATTERYVOLTAGE"}, RETCODE_OK, 1, T},
     // A full line buffer is taken as the answer line, and it is no acknowledgement.
     {"B_UnitTypeAnswerWithoutEnd", B, Read, {"flood/GETDEVICETYPE"}, RETCODE_ERR_READ, 0, 0},
@@ -133,7 +142,7 @@ const FaultCase kCases[] = {
     // ---- model B, chunk downloads
     {"B_ChunkShort", B, Read, {"short=100/GETSTUDYDATABINARY 0 50"}, RETCODE_OK, 1, T},
     {"B_ChunkDropped", B, Read, {"drop/GETSTUDYDATABINARY 50 50"}, RETCODE_OK, 1, T},
-    {"B_ChunkStalledPastTheTimeOut", B, Read, {"stall=800+103/GETSTUDYDATABINARY 50 50"}, RETCODE_OK, 2, T + 800},
+    {"B_ChunkStalledPastTheTimeOut", B, Read, {"stall=800+103/GETSTUDYDATABINARY 50 50"}, RETCODE_OK, {2, 3}, T + 800},
     {"B_ChunkRefusedEveryTime", B, Read, {"refuse@1x*/GETSTUDYDATABINARY 100 20"}, RETCODE_ERR_READ, 3, 0},
     // Three attempts at the chunk, each trying its request three times.
     {"B_LineHungUpMidChunk", B, Read, {"hangup=200/GETSTUDYDATABINARY 50 50"}, RETCODE_ERR_SENDINGDATA, 9, T},
@@ -141,7 +150,7 @@ const FaultCase kCases[] = {
     {"B_DischargeStopGarbled", B, Write, {"garble/CONTROLBATTERYDISCHARGE STOP"}, RETCODE_OK, 1, 0},
     {"B_EraseRefused", B, Write, {"refuse/ERASEUSERAREA"}, RETCODE_OK, 1, 0},
     {"B_ClockAnswerDropped", B, Write, {"drop/SETCLOCK*"}, RETCODE_OK, 1, T},
-    {"B_ProgramAnswerStalled", B, Write, {"stall=800/CONTROLSTUDY PROGRAM*"}, RETCODE_OK, 1, T + 800},
+    {"B_ProgramAnswerStalled", B, Write, {"stall=800/CONTROLSTUDY PROGRAM*"}, RETCODE_OK, {1, 3}, T + 800},
     {"B_UserAreaBlockRefusedEveryTime", B, Write, {"refuse@1x*/SETUSERAREA 0*"}, RETCODE_ERR_READ, 3, 0},
     {"B_LineHungUpWhileProgramming", B, Write, {"hangup=1/SETUSERAREA 0*"}, RETCODE_ERR_SENDINGDATA, 12, T},
 };
@@ -226,7 +235,12 @@ protected:
         } else {
             EXPECT_EQ(vehicles, ExpectedSequentialCsv(ExpectedVehiclesB(Counter().GetStudy()), FlagDescriptionB));
         }
-        EXPECT_EQ(Property(handle, PROPERTY_DEV_SERIALNO), Counter().GetDescription().device.serialNumber);
+        // A late answer must never be stored as the answer to another request.
+        const auto& device = Counter().GetDescription().device;
+        EXPECT_EQ(Property(handle, PROPERTY_DEV_SERIALNO), device.serialNumber);
+        EXPECT_EQ(Property(handle, PROPERTY_DEV_UNITTYPE), device.unitType);
+        EXPECT_EQ(Property(handle, PROPERTY_DEV_FIRMWAREREV), device.firmware);
+        EXPECT_EQ(Property(handle, PROPERTY_DEV_BATTERYVOLTAGE), device.batteryVoltage);
     }
 
     // The port must be closed once the operation has returned: every opening
@@ -256,7 +270,9 @@ TEST_P(FaultMatrixTest, EndsAsDocumented) {
     const int32_t result = Run(c.operation);
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     EXPECT_EQ(result, c.result);
-    EXPECT_EQ(Statistic(Property(handle, PROPERTY_DEV_STATISTICS), "CommRetries"), c.retries);
+    const uint32_t retries = Statistic(Property(handle, PROPERTY_DEV_STATISTICS), "CommRetries");
+    EXPECT_GE(retries, c.retries.least);
+    EXPECT_LE(retries, c.retries.most);
     // The pause after the wake-up, the work itself (generously, for the
     // sanitizer builds), and what the faults add.
     EXPECT_LE(elapsed.count(), 2000 + 6000 + static_cast<long>(c.faultMs)) << "a hang";
@@ -270,7 +286,12 @@ TEST_P(FaultMatrixTest, EndsAsDocumented) {
     if (!c.settings.empty() && c.result != RETCODE_OK) {
         EXPECT_EQ(SetProperty(handle, PROPERTY_TALLYX_READWRITEACTION, TALLYX_READACTION_DEVICEINFO), RETCODE_OK);
         EXPECT_EQ(ReadDevice(handle), RETCODE_OK);
-        EXPECT_EQ(Property(handle, PROPERTY_DEV_SERIALNO), Counter().GetDescription().device.serialNumber);
+        // A late answer must never be stored as the answer to another request.
+        const auto& device = Counter().GetDescription().device;
+        EXPECT_EQ(Property(handle, PROPERTY_DEV_SERIALNO), device.serialNumber);
+        EXPECT_EQ(Property(handle, PROPERTY_DEV_UNITTYPE), device.unitType);
+        EXPECT_EQ(Property(handle, PROPERTY_DEV_FIRMWAREREV), device.firmware);
+        EXPECT_EQ(Property(handle, PROPERTY_DEV_BATTERYVOLTAGE), device.batteryVoltage);
     } else {
         const unsigned startsBefore = Counter().Programmed().studyStarts;
         const int32_t again = Run(next);
