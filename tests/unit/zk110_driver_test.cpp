@@ -380,6 +380,29 @@ TEST_F(ZK110DriverTest, AFullReadAsksForTheFieldsThenTheSequentialAndPeriodicPag
     EXPECT_EQ(lines, 4);
 }
 
+TEST_F(ZK110DriverTest, AnswersThatCameLateForAnotherRequestArePassedOver) {
+    // Four late answers before the serial number's own: one more than an
+    // attempt passes over, every time.
+    FakeCounter counter(line, [](const std::string& command) {
+        if (command == ":R:X:7") return Framed(":F28") + Framed(":F28") + Framed(":F28") + Framed(":F28") +
+                                        FinishedStudy(command);
+        return FinishedStudy(command);
+    });
+    EXPECT_EQ(driver.Read(), RETCODE_ERR_BADRESPONSE);
+    EXPECT_EQ(statistics.commRetries, 3u);
+}
+
+TEST_F(ZK110DriverTest, ALateAnswerNeverTakesTheNextRequestsPlace) {
+    FakeCounter counter(line, [](const std::string& command) {
+        if (command == ":R:X:2") return Framed(":X:1 Town") + Framed(":Y") + FinishedStudy(command);
+        return FinishedStudy(command);
+    });
+    ASSERT_EQ(driver.Read(), RETCODE_OK);
+    EXPECT_STREQ(properties.Text(PROPERTY_STUDY_COUNTY), "County");
+    EXPECT_STREQ(properties.Text(PROPERTY_STUDY_CITY), "Town");
+    EXPECT_EQ(statistics.commRetries, 0u);
+}
+
 TEST_F(ZK110DriverTest, ThePeriodicPageLimitIsTheNumberOfPeriods) {
     FakeCounter counter(line, FinishedStudy);
     ZK110PageBuffer pages;
