@@ -107,6 +107,28 @@ int32_t PortLink::Send(const uint8_t* data, uint32_t length) {
     return RETCODE_ERR_SENDINGDATA;
 }
 
+uint32_t PortLink::DiscardUntilQuiet(uint32_t quietMs, uint32_t limitMs) {
+    if (!port_) return 0;
+    uint32_t dropped = 0;
+    uint8_t scrap[512];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        // A time-out is the quiet looked for; any other failure means the line is gone.
+        if (port_->WaitForEvent(nullptr, quietMs) != 0) break;
+        const uint32_t events = port_->TakeEvents();
+        if ((events & kEventError) != 0) break;
+        if ((events & kEventRxChar) == 0) continue;
+        uint32_t got = 0;
+        const uint32_t result = port_->Read(scrap, sizeof scrap, &got, nullptr, peekTimeoutMs_);
+        if (got > sizeof scrap) got = sizeof scrap;
+        if (statistics_) statistics_->bytesReceived += got;
+        if (got > 0 && commLog_) commLog_->Dump("IN", scrap, got, 1);
+        dropped += got;
+        if (result != 0 && result != kErrorTimeout) break;
+    }
+    return dropped;
+}
+
 int32_t PortLink::ReceiveExact(uint8_t* buffer, uint32_t capacity, uint32_t* received, uint32_t wanted) {
     uint32_t count = 0;
     if (received != nullptr) *received = 0;

@@ -40,6 +40,11 @@ public:
     // full (0 then too; the caller checks for the terminator). Not
     // zero-terminated.
     int32_t ReceiveUntil(uint8_t* buffer, uint32_t capacity, uint32_t* received, uint8_t terminator);
+    // Reads and drops whatever arrives until the line has been quiet for
+    // quietMs, for at most limitMs in all; returns the bytes dropped. For
+    // answers that come too late to be used: they must not be taken for the
+    // answer to a later command.
+    uint32_t DiscardUntilQuiet(uint32_t quietMs, uint32_t limitMs);
 
 private:
     // Waits while the next bytes of a block of remaining bytes are on the line.

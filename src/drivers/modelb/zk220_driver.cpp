@@ -41,6 +41,9 @@ int32_t ZK220Driver::SendCommand(const char* command) {
         commLog->LogError("Command is too long to be sent: %.64s", command);
         return RETCODE_ERR_SENDINGDATA;
     }
+    DiscardLateAnswers(command != nullptr ? command : "");
+    // The command whose answer may come late, should this exchange fail.
+    if (!lateAnswerPossible_) std::snprintf(lateCommand_, sizeof lateCommand_, "%s", command != nullptr ? command : "");
     if (CommPort* port = link->Port()) port->Purge();
     commLog->LogInfo("Device <= %.*s", length - 1, line);
     const int32_t result = link->Send(reinterpret_cast<const uint8_t*>(line), static_cast<uint32_t>(length));
@@ -49,11 +52,31 @@ int32_t ZK220Driver::SendCommand(const char* command) {
     return RETCODE_OK;
 }
 
+void ZK220Driver::DiscardLateAnswers(const char* nextCommand) {
+    // A command tried again gets the same answer, so a late one serves it as
+    // well; a different command must not take it for its own. The counter
+    // answers one command after the other, so the rest follows closely.
+    if (!lateAnswerPossible_ || std::strcmp(nextCommand, lateCommand_) == 0) return;
+    lateAnswerPossible_ = false;
+    uint32_t sendMs = 0;
+    uint32_t peekMs = 0;
+    uint32_t receiveMs = 0;
+    link->GetTimeouts(&sendMs, &peekMs, &receiveMs);
+    const uint32_t dropped = link->DiscardUntilQuiet(peekMs, receiveMs);
+    if (dropped > 0) {
+        commLog->LogWarning("Dropped %lu bytes that came too late for %s", static_cast<unsigned long>(dropped),
+                            lateCommand_);
+    }
+}
+
 int32_t ZK220Driver::ReceiveLine(Answer& answer) {
     uint8_t received[kLineCapacity];
     uint32_t count = 0;
     const int32_t result = link->ReceiveUntil(received, sizeof received, &count, kLineFeed);
-    if (result != RETCODE_OK) return result;
+    if (result != RETCODE_OK) {
+        lateAnswerPossible_ = true;
+        return result;
+    }
     if (count > sizeof received) count = sizeof received;
     commLog->Dump("IN", received, count, 1);
 
@@ -69,7 +92,10 @@ int32_t ZK220Driver::ReceiveLine(Answer& answer) {
 int32_t ZK220Driver::ReceiveBinary(uint8_t* destination, uint32_t count) {
     uint32_t received = 0;
     const int32_t result = link->ReceiveExact(destination, count, &received, count);
-    if (result != RETCODE_OK) return result;
+    if (result != RETCODE_OK) {
+        lateAnswerPossible_ = true;
+        return result;
+    }
     commLog->LogInfo("Device => binary data of %lu bytes", static_cast<unsigned long>(count));
     return RETCODE_OK;
 }
@@ -102,6 +128,7 @@ int32_t ZK220Driver::Rewake() {
     char name[32];
     PortNameFromProperties(*properties, name, sizeof name);
     commLog->LogInfo("Attempting to wake device up...");
+    lateAnswerPossible_ = false;  // a new opening of the port hears nothing of the old one
     int32_t result = link->OpenPort(name, properties->BaudRate(), properties->DataBits(), properties->Parity(),
                                     properties->StopBits());
     if (result != RETCODE_OK) {

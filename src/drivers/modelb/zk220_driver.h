@@ -109,6 +109,13 @@ private:
     // Exchange that must be acknowledged.
     int32_t Command(const char* command);
     int32_t ProgramOnce();
+    // Drops what the counter still sends for a command whose exchange failed,
+    // once a different command is about to go out.
+    void DiscardLateAnswers(const char* nextCommand);
+
+    // A receive failed: the counter may still answer that command later.
+    bool lateAnswerPossible_ = false;
+    char lateCommand_[kLineCapacity] = {};
 };
 
 }  // namespace tallyx
