@@ -121,7 +121,9 @@ const FaultCase kCases[] = {
     // ---- model B, identity fields
     {"B_SerialAnswerDropped", B, Read, {"drop/GETSERIALNUMBER"}, RETCODE_OK, 1, T},
     {"B_SerialRefused", B, Read, {"refuse/GETSERIALNUMBER"}, RETCODE_ERR_READ, 0, 0},
-    {"B_FirmwareAnswerStalledPastTheTimeOut", B, Read, {"stall=800/GETFIRMWAREVERSION"}, RETCODE_OK, {1, 3}, T + 800},
+    // The late answer serves the second attempt; the second attempt's own must
+    // not be taken for the battery voltage.
+    {"B_FirmwareAnswerStalledPastTheTimeOut", B, Read, {"stall=800/GETFIRMWAREVERSION", "stall@2=20/GETFIRMWAREVERSION"}, RETCODE_OK, {1, 3}, T + 800},
     {"B_VoltageAnswerShort", B, Read, {"short=1/GETBATTERYVOLTAGE"}, RETCODE_OK, 1, T},
     // A full line buffer is taken as the answer line, and it is no acknowledgement.
     {"B_UnitTypeAnswerWithoutEnd", B, Read, {"flood/GETDEVICETYPE"}, RETCODE_ERR_READ, 0, 0},
@@ -143,6 +145,9 @@ const FaultCase kCases[] = {
     {"B_ChunkShort", B, Read, {"short=100/GETSTUDYDATABINARY 0 50"}, RETCODE_OK, 1, T},
     {"B_ChunkDropped", B, Read, {"drop/GETSTUDYDATABINARY 50 50"}, RETCODE_OK, 1, T},
     {"B_ChunkStalledPastTheTimeOut", B, Read, {"stall=800+103/GETSTUDYDATABINARY 50 50"}, RETCODE_OK, {2, 3}, T + 800},
+    // The chunk comes whole but late, after its second request, and the answer
+    // to that one follows: it must not be taken for the next chunk.
+    {"B_ChunkAnswerLate", B, Read, {"stall=800/GETSTUDYDATABINARY 50 50", "stall@2=20/GETSTUDYDATABINARY 50 50"}, RETCODE_OK, {1, 3}, T + 800},
     {"B_ChunkRefusedEveryTime", B, Read, {"refuse@1x*/GETSTUDYDATABINARY 100 20"}, RETCODE_ERR_READ, 3, 0},
     // Three attempts at the chunk, each trying its request three times.
     {"B_LineHungUpMidChunk", B, Read, {"hangup=200/GETSTUDYDATABINARY 50 50"}, RETCODE_ERR_SENDINGDATA, 9, T},
