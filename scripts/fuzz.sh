@@ -92,6 +92,7 @@ for target in "${targets[@]}"; do
   fi
   summary+=("$(printf '%-22s %6s s  %12s executions  corpus %6s  findings %3s  exit %s' \
     "$target" "$ran" "${executions:-?}" "$corpus" "$findings" "$status")")
+  echo "fuzz.sh: done: ${summary[-1]}" >&2
 done
 
 echo "fuzz.sh: summary (${seconds} s per target)"
