@@ -21,10 +21,23 @@
 
 #include <stdint.h>
 
-#if defined(TALLYX_BUILDING_LIBRARY)
+/* On Windows the library's export table comes from its module definition file
+ * (tallyx.def), which also gives each function its ordinal. */
+#if defined(_WIN32)
+#define TALLYX_API
+#elif defined(TALLYX_BUILDING_LIBRARY)
 #define TALLYX_API __attribute__((visibility("default")))
 #else
 #define TALLYX_API
+#endif
+
+/* The calling convention of the ten functions and of both callback types: the
+ * platform's standard one for exported functions, which on 32-bit x86 Windows is
+ * __stdcall. Elsewhere it is the default C convention. */
+#if defined(_WIN32) && (defined(__i386__) || defined(_M_IX86))
+#define TALLYX_CALL __stdcall
+#else
+#define TALLYX_CALL
 #endif
 
 #ifdef __cplusplus
@@ -36,11 +49,11 @@ typedef struct TallyxContext* TallyxHandle;
 
 /* Progress callback: called with the caller's handle and a step number that starts
  * at 1 for every device operation. Returning exactly 1 aborts the operation. */
-typedef int32_t (*ProgressCallback)(TallyxHandle handle, uint32_t step);
+typedef int32_t(TALLYX_CALL* ProgressCallback)(TallyxHandle handle, uint32_t step);
 
 /* Prompt callback: called with the caller's handle and one of the PROMPT_REASON_
  * values. Returning anything but 0 aborts. */
-typedef int32_t (*PromptCallback)(TallyxHandle handle, int32_t reason);
+typedef int32_t(TALLYX_CALL* PromptCallback)(TallyxHandle handle, int32_t reason);
 
 /* Prompt reasons. */
 #define PROMPT_REASON_CONNECT 1
@@ -155,46 +168,46 @@ typedef int32_t (*PromptCallback)(TallyxHandle handle, int32_t reason);
  * (CommRetries). */
 
 /* 1: creates a context; null when it cannot be allocated. */
-TALLYX_API TallyxHandle Init(void);
+TALLYX_API TallyxHandle TALLYX_CALL Init(void);
 /* 2: closes what is open, calls the prompt callback with reason 2, frees the context.
  *    Called from a callback of the same context while its ReadDevice or WriteDevice runs, it frees
  *    nothing and returns RETCODE_ERR_INVALIDHANDLE. */
-TALLYX_API int32_t Term(TallyxHandle handle);
+TALLYX_API int32_t TALLYX_CALL Term(TallyxHandle handle);
 /* 3: connects, reads the counter, disconnects. ReadDevice and WriteDevice called from a callback
  *    of the same context while one of them runs return RETCODE_ERR_INVALIDHANDLE and do nothing;
  *    GetProperty, SetProperty and the value walk may be called from a callback. */
-TALLYX_API int32_t ReadDevice(TallyxHandle handle);
+TALLYX_API int32_t TALLYX_CALL ReadDevice(TallyxHandle handle);
 /* 4: connects, runs the write action, disconnects. */
-TALLYX_API int32_t WriteDevice(TallyxHandle handle);
+TALLYX_API int32_t TALLYX_CALL WriteDevice(TallyxHandle handle);
 /* 5, 6: store a callback (null allowed) for drivers created afterwards. */
-TALLYX_API int32_t SetProgressCallback(TallyxHandle handle, ProgressCallback callback);
-TALLYX_API int32_t SetPromptCallback(TallyxHandle handle, PromptCallback callback);
+TALLYX_API int32_t TALLYX_CALL SetProgressCallback(TallyxHandle handle, ProgressCallback callback);
+TALLYX_API int32_t TALLYX_CALL SetPromptCallback(TallyxHandle handle, PromptCallback callback);
 /* 7: copies a property's value into the caller's buffer. RETCODE_ERR_BUFFERTOOSMALL when the
  *    buffer is null or bufferSize is 0 (before the name is looked at), or when the value and its
  *    null do not fit: the buffer is then untouched, except for a value converted to metric units
  *    that grew past it, which leaves a shortened, terminated text. RETCODE_ERR_INVALIDPROPERTY
  *    for a null name or one that is not a property (names are case-sensitive). */
-TALLYX_API int32_t GetProperty(TallyxHandle handle, const char* name, char* buffer, uint32_t bufferSize);
+TALLYX_API int32_t TALLYX_CALL GetProperty(TallyxHandle handle, const char* name, char* buffer, uint32_t bufferSize);
 /* 8: sets a property. RETCODE_ERR_INVALIDPROPERTY for a null or unknown name; a null value is
  *    taken as the empty text. After the property's own checks (RETCODE_ERR_INVALIDPROPERTYVALUE,
  *    RETCODE_ERR_VALUETOOBIG, RETCODE_ERR_OUTOFSEQUENCE), a value of 1024 bytes or more with its
  *    null gives RETCODE_ERR_BUFFERTOOSMALL; a shorter one longer than the property keeps is cut
  *    to that length. On any error the stored value stays as it was. */
-TALLYX_API int32_t SetProperty(TallyxHandle handle, const char* name, const char* value);
+TALLYX_API int32_t TALLYX_CALL SetProperty(TallyxHandle handle, const char* name, const char* value);
 /* 9: starts the iteration over the read data and copies its first line. RETCODE_NOMOREVALUES
  *    when the context holds no counter's data (none reached since Init, or the last device
  *    operation failed to connect), whatever the other arguments; then RETCODE_ERR_BUFFERTOOSMALL
  *    for a null buffer, a bufferSize of 0 or a line that does not fit, RETCODE_ERR_BADDATATYPE
  *    for a null or unknown data type and RETCODE_ERR_BADFORMATTYPE for a null or unknown format.
  *    A failed call leaves no iteration. */
-TALLYX_API int32_t GetFirstValue(TallyxHandle handle, const char* dataType, const char* format, char* buffer,
+TALLYX_API int32_t TALLYX_CALL GetFirstValue(TallyxHandle handle, const char* dataType, const char* format, char* buffer,
                                  uint32_t bufferSize);
 /* 10: copies the next line of the iteration; 2 when there are no more, or when the context
  *     holds no counter's data. RETCODE_ERR_ITERNOTINITIALIZED until a GetFirstValue has
  *     succeeded, right after a read as well. RETCODE_ERR_BUFFERTOOSMALL for a null buffer, a
  *     bufferSize of 0 or a line that does not fit; that line is then passed over by the next
  *     call. */
-TALLYX_API int32_t GetNextValue(TallyxHandle handle, char* buffer, uint32_t bufferSize);
+TALLYX_API int32_t TALLYX_CALL GetNextValue(TallyxHandle handle, char* buffer, uint32_t bufferSize);
 
 #ifdef __cplusplus
 }

@@ -1,12 +1,25 @@
 #include "api/version_info.h"
 
+#include "platform/version_resource.h"
 #include "tallyx_version.h"
 
 namespace tallyx {
 
-const char* LibraryProductName() { return TALLYX_PRODUCT_NAME; }
+namespace {
 
-std::string LibraryFileVersion() { return NormaliseVersion(TALLYX_FILE_VERSION); }
+// Something inside the library, so that its own version resource is read.
+const char kLibraryAnchor = 0;
+
+}  // namespace
+
+const char* LibraryProductName() {
+    static const std::string name = ModuleVersionString(&kLibraryAnchor, "ProductName", TALLYX_PRODUCT_NAME);
+    return name.c_str();
+}
+
+std::string LibraryFileVersion() {
+    return NormaliseVersion(ModuleVersionString(&kLibraryAnchor, "FileVersion", TALLYX_FILE_VERSION).c_str());
+}
 
 std::string NormaliseVersion(const char* version) {
     std::string result;

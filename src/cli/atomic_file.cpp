@@ -1,16 +1,20 @@
 #include "cli/atomic_file.h"
 
-#include <unistd.h>
-
 #include <cstdio>
+
+#include "platform/files.h"
+#include "platform/process_ids.h"
 
 namespace tallyx::cli {
 
 AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
-    const size_t slash = path_.rfind('/');
+    size_t slash = std::string::npos;
+    for (size_t i = 0; i < path_.size(); ++i) {
+        if (IsPathSeparator(path_[i])) slash = i;
+    }
     const std::string folder = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path_ : path_.substr(slash + 1);
-    temporary_ = folder + "." + name + ".part-" + std::to_string(getpid());
+    temporary_ = folder + "." + name + ".part-" + std::to_string(CurrentProcessId());
 }
 
 AtomicFile::~AtomicFile() {
@@ -19,7 +23,7 @@ AtomicFile::~AtomicFile() {
 }
 
 bool AtomicFile::Open() {
-    file_ = std::fopen(temporary_.c_str(), "w");
+    file_ = OpenStdioFile(temporary_, "w");
     return file_ != nullptr;
 }
 
@@ -31,10 +35,10 @@ bool AtomicFile::Write(const std::string& text) {
 
 bool AtomicFile::Commit() {
     if (file_ == nullptr) return false;
-    const bool flushed = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
+    const bool flushed = SyncStdioFile(file_);
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
-    if (failed_ || !flushed || !closed || std::rename(temporary_.c_str(), path_.c_str()) != 0) return false;
+    if (failed_ || !flushed || !closed || !ReplaceFileWith(temporary_, path_)) return false;
     temporary_.clear();
     return true;
 }

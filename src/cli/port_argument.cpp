@@ -1,12 +1,12 @@
 #include "cli/port_argument.h"
 
 #include <strings.h>
-#include <sys/stat.h>
 
 #include <cctype>
 #include <climits>
 #include <cstdlib>
 
+#include "platform/files.h"
 #include "platform/port_names.h"
 
 namespace tallyx::cli {
@@ -22,26 +22,12 @@ bool Digits(const std::string& text, uint32_t& number) {
     return number != 0;
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa {};
-    struct stat sb {};
-    if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
-    if (S_ISCHR(sa.st_mode) && S_ISCHR(sb.st_mode)) return sa.st_rdev == sb.st_rdev;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
-std::string Resolved(const std::string& path) {
-    char real[PATH_MAX];
-    return realpath(path.c_str(), real) != nullptr ? std::string(real) : path;
-}
-
 }  // namespace
 
 std::string ExistingDevice(uint32_t number) {
     const std::string path = PortDevicePath(number);
-    struct stat status {};
-    if (path.empty() || stat(path.c_str(), &status) != 0) return "";
-    return Resolved(path);
+    if (path.empty() || !PathExists(path)) return "";
+    return ResolvedPath(path);
 }
 
 bool ResolvePort(const std::string& text, PortChoice& port, std::string& error) {
@@ -57,7 +43,7 @@ bool ResolvePort(const std::string& text, PortChoice& port, std::string& error) 
     if (!text.empty() && text[0] == '/') {
         for (uint32_t n = 1; n <= kHighestComNumber; ++n) {
             const std::string path = PortDevicePath(n);
-            if (!path.empty() && SameFile(path, text)) {
+            if (!path.empty() && SameFileOrDevice(path, text)) {
                 port.number = n;
                 port.device = ExistingDevice(n);
                 return true;

@@ -1,14 +1,13 @@
 #include "cli/progress_display.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <cstdio>
+
+#include "platform/console.h"
 
 namespace tallyx::cli {
 
 ProgressDisplay::ProgressDisplay(std::string label)
-    : label_(std::move(label)), active_(isatty(STDERR_FILENO) == 1), start_(std::chrono::steady_clock::now()) {}
+    : label_(std::move(label)), active_(IsTerminal(stderr)), start_(std::chrono::steady_clock::now()) {}
 
 ProgressDisplay::~ProgressDisplay() { Clear(); }
 
@@ -37,8 +36,7 @@ void ProgressDisplay::Update(uint32_t step, uint32_t total) {
     const auto now = std::chrono::steady_clock::now();
     if (shown_ && now - lastDraw_ < std::chrono::milliseconds(100) && step != total) return;
     lastDraw_ = now;
-    winsize size{};
-    const unsigned width = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col != 0 ? size.ws_col : 80;
+    const unsigned width = TerminalWidth(stderr);
     std::string line = Line(label_, step, total, std::chrono::duration<double>(now - start_).count(), width);
     if (line.size() >= width) line.resize(width - 1);
     std::fprintf(stderr, "\r\033[K%s", line.c_str());

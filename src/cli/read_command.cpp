@@ -1,15 +1,10 @@
 // tallyx read: a full read of a counter into a folder: the sequential and
 // periodic records, the study and unit settings as JSON, and a study file that
 // tallyx program takes to program the same study again.
-#include <sys/stat.h>
-
-#include <unistd.h>
-
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,6 +15,8 @@
 #include "cli/json_text.h"
 #include "cli/read_summary.h"
 #include "cli/study_file.h"
+#include "platform/calendar_time.h"
+#include "platform/files.h"
 
 namespace tallyx::cli {
 
@@ -29,22 +26,23 @@ std::string DefaultFolder(const std::string& serial) {
     std::string name;
     for (char c : serial) name += (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_') ? c : '_';
     if (name.empty()) name = "counter";
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const CalendarTime now = LocalCalendarTimeNow();
     char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    std::snprintf(stamp, sizeof stamp, "%04u%02u%02u-%02u%02u%02u", unsigned{now.year}, unsigned{now.month},
+                  unsigned{now.day}, unsigned{now.hour}, unsigned{now.minute}, unsigned{now.second});
     return name + "-" + stamp;
 }
 
 bool MakeFolder(const std::string& path, std::string& error) {
     std::string partial;
     for (size_t at = 0; at != std::string::npos;) {
-        at = path.find('/', at + 1);
+        size_t next = at + 1;
+        while (next < path.size() && !IsPathSeparator(path[next])) ++next;
+        at = next < path.size() ? next : std::string::npos;
         partial = path.substr(0, at);
         if (partial.empty()) continue;
-        if (mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) {
-            error = "cannot create the folder " + partial + ": " + std::strerror(errno);
+        if (!tallyx::MakeFolder(partial)) {
+            error = "cannot create the folder " + partial + ": " + LastFileErrorText();
             return false;
         }
     }
@@ -167,15 +165,14 @@ int RunRead(const CommonOptions& options, const ReadOptions& read) {
     }
 
     const std::string folder = read.out.empty() ? DefaultFolder(session.Get(PROPERTY_DEV_SERIALNO)) : read.out;
-    struct stat existing {};
-    const bool fresh = stat(folder.c_str(), &existing) != 0;
+    const bool fresh = !PathExists(folder);
     if (!MakeFolder(folder, error)) return Fail(kExitFiles, error);
     // A folder made for this read goes again when the read leaves nothing in it.
     struct FolderGuard {
         const std::string& path;
         bool remove;
         ~FolderGuard() {
-            if (remove) rmdir(path.c_str());
+            if (remove) RemoveEmptyFolder(path);
         }
     } guard{folder, fresh};
     const bool xml = read.format == "xml";

@@ -1,8 +1,5 @@
 #include "cli/session.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +7,7 @@
 #include <iostream>
 
 #include "cli/return_code_help.h"
+#include "platform/console.h"
 
 namespace tallyx::cli {
 
@@ -19,18 +17,13 @@ std::atomic<bool> g_interrupted{false};
 // The session whose operation runs now; the callbacks carry only the handle.
 Session* g_current = nullptr;
 
-void HandleInterrupt(int) { g_interrupted.store(true); }
+void HandleInterrupt() { g_interrupted.store(true); }
 
 }  // namespace
 
 void Session::InstallInterruptHandler() {
-    struct sigaction action {};
-    action.sa_handler = HandleInterrupt;
-    sigemptyset(&action.sa_mask);
     // A second Ctrl-C ends the program at once.
-    action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    tallyx::InstallInterruptHandler(HandleInterrupt);
 }
 
 Session::Session() : handle_(Init()) {}
@@ -120,7 +113,7 @@ uint32_t Session::EstimatedSteps() {
     return 10 + 2 * static_cast<uint32_t>((records + 49) / 50);
 }
 
-int32_t Session::OnProgress(TallyxHandle, uint32_t step) {
+int32_t TALLYX_CALL Session::OnProgress(TallyxHandle, uint32_t step) {
     if (g_interrupted.load()) return 1;
     Session* session = g_current;
     if (session != nullptr && session->display_) {
@@ -131,7 +124,7 @@ int32_t Session::OnProgress(TallyxHandle, uint32_t step) {
     return 0;
 }
 
-int32_t Session::OnPrompt(TallyxHandle, int32_t reason) {
+int32_t TALLYX_CALL Session::OnPrompt(TallyxHandle, int32_t reason) {
     if (g_interrupted.load()) return 1;
     if (reason != PROMPT_REASON_LOWBATTERY) return 0;
     Session* session = g_current;
@@ -141,7 +134,7 @@ int32_t Session::OnPrompt(TallyxHandle, int32_t reason) {
         std::fprintf(stderr, "tallyx: the battery may not last for this study; going on (--yes)\n");
         return 0;
     }
-    if (isatty(STDIN_FILENO) != 1) {
+    if (!IsTerminal(stdin)) {
         std::fprintf(stderr,
                      "tallyx: the battery may not last for this study; not programming it without --yes "
                      "(there is no terminal to ask on)\n");

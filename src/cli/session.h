@@ -51,8 +51,8 @@ public:
     static void InstallInterruptHandler();
 
 private:
-    static int32_t OnProgress(TallyxHandle handle, uint32_t step);
-    static int32_t OnPrompt(TallyxHandle handle, int32_t reason);
+    static int32_t TALLYX_CALL OnProgress(TallyxHandle handle, uint32_t step);
+    static int32_t TALLYX_CALL OnPrompt(TallyxHandle handle, int32_t reason);
     uint32_t EstimatedSteps();
     int32_t Run(bool write, const char* action, const char* label);
 

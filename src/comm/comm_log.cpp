@@ -7,7 +7,7 @@
 #include "log/log_file_target.h"
 #include "log/log_record.h"
 #include "log/logger.h"
-#include "platform/file_lock.h"
+#include "platform/files.h"
 #include "time/date_time.h"
 
 namespace tallyx {
@@ -22,7 +22,7 @@ void AppendToDayFile(const std::string& folder, const char* suffix, const char* 
     DateTime now = DateTime::Now();
     char name[64];
     std::snprintf(name, sizeof name, "%s_%4.4i-%2.2i-%2.2i-%s.log", "tallyx", now.Year, now.Month, now.Day, suffix);
-    AppendWholeToFile((folder + name).c_str(), text, length);
+    AppendWholeTextToFile((folder + name).c_str(), text, length);
 }
 
 }  // namespace
@@ -44,7 +44,7 @@ void CommLog::Configure(const char* folder, int32_t dumpLevel) {
             logger_->AddTarget(target_.get());
         }
         folder_.assign(folder, strnlen(folder, kFolderCapacity - 2));
-        if (folder_.back() != '/') folder_ += '/';
+        if (!IsPathSeparator(folder_.back())) folder_ += kPathSeparator;
         target_->Configure(folder_.c_str(), LogFileTarget::kNameDate, "tallyx", LogFileTarget::kNoSizeLimit);
     } else if (target_) {
         // From now on the library's messages go nowhere; the folder stays for

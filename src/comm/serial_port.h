@@ -1,12 +1,12 @@
 #pragma once
 // A serial line (an RS-232 port or a USB-serial adapter the system shows as a
-// tty device) behind the port interface. Every wait is bounded by the
+// serial device) behind the port interface. Every wait is bounded by the
 // operation's time-out; UsbPort derives from this class and inherits the
 // operations that work on the stored fields.
 #include <cstdint>
 
 #include "comm/comm_port.h"
-#include "platform/line_errors.h"
+#include "platform/serial_line.h"
 
 namespace tallyx {
 
@@ -60,19 +60,13 @@ private:
     // opened without overlapped mode neither a request record nor a bounded
     // time-out. Returns 0 or the error number.
     uint32_t CheckRequest(const void* overlapped, uint32_t timeoutMs) const;
-    // The events line errors and breaks counted since the last wait add.
-    uint32_t NewLineEvents();
     // Reads the line settings into *value's field; -1 on failure.
     template <typename Field>
     int32_t GetLineSetting(Field field);
 
-    int handle = -1;              // the open device; -1 when closed
+    SerialLine* line = nullptr;   // the open device; null when closed
     bool overlappedMode = false;  // opened for requests bounded by time-outs
-    bool blockingReads = false;   // read mode 1
     char eventChar = 0;
-    bool haveCounters = false;    // the driver counts line errors
-    LineErrorCounters countersTaken;     // as of the last TakeLineErrors
-    LineErrorCounters countersSignaled;  // as of the last wait
 };
 
 }  // namespace tallyx

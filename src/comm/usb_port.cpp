@@ -1,7 +1,5 @@
 #include "comm/usb_port.h"
 
-#include <dlfcn.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +7,7 @@
 #include <thread>
 
 #include "comm/usb_bridge_codes.h"
+#include "platform/dynamic_library.h"
 
 namespace tallyx {
 
@@ -16,7 +15,7 @@ namespace {
 
 template <typename Fn>
 void Bind(void* module, const char* name, Fn* target) {
-    *target = reinterpret_cast<Fn>(dlsym(module, name));
+    *target = reinterpret_cast<Fn>(DynamicLibrarySymbol(module, name));
 }
 
 // The device number of "USBX<n>", read like atol (leading blanks, an optional
@@ -38,7 +37,7 @@ uint32_t DeviceNumberOf(const char* digits) {
 }  // namespace
 
 UsbPort::UsbPort(const char* libraryName) {
-    module = dlopen(libraryName, RTLD_NOW | RTLD_LOCAL);
+    module = LoadDynamicLibrary(libraryName);
     if (module == nullptr) return;
     Bind(module, "SI_GetNumDevices", &siGetNumDevices);
     Bind(module, "SI_GetProductString", &siGetProductString);
@@ -60,7 +59,7 @@ UsbPort::~UsbPort() {
     // unloaded: close it first.
     UsbPort::Close();
     if (module != nullptr) {
-        dlclose(module);
+        FreeDynamicLibrary(module);
         module = nullptr;
         siGetNumDevices = nullptr;
         siGetProductString = nullptr;

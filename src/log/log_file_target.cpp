@@ -2,13 +2,10 @@
 
 #include <climits>
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
-#include "platform/file_lock.h"
 #include "platform/file_status.h"
+#include "platform/files.h"
 
 namespace tallyx {
 namespace {
@@ -17,10 +14,10 @@ constexpr uint64_t kFourGiB = 0x100000000ull;
 
 const char* const kWeekdays[7] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
 
-void RemoveFile(const std::string& name) {
+void RemoveLogFile(const std::string& name) {
     // A file that cannot be deleted stays; the open that follows appends to it.
     if (!name.empty()) {
-        unlink(name.c_str());
+        RemoveFile(name);
     }
 }
 
@@ -46,7 +43,7 @@ void LogFileTarget::Configure(const char* folder, uint32_t nameOptions, const ch
     if (!newFolder.empty() && newFolder.size() <= kMaxPathLength) {
         // Only the last level is made. An existing folder is fine, and any other failure shows
         // later as a file that cannot be opened.
-        mkdir(newFolder.c_str(), 0777);
+        MakeFolder(newFolder);
     }
 }
 
@@ -100,13 +97,13 @@ int32_t LogFileTarget::Sequence() const {
 
 bool LogFileTarget::IsFileOpen() const {
     std::lock_guard<std::mutex> guard(lock_);
-    return fd_ >= 0;
+    return file_ != kNoFile;
 }
 
 std::string LogFileTarget::BuildNameLocked(int32_t sequence, const CalendarTime& when) const {
     std::string name = folder_;
-    if (!name.empty() && name.back() != '/') {
-        name += '/';
+    if (!name.empty() && !IsPathSeparator(name.back())) {
+        name += kPathSeparator;
     }
     name += baseName_;
     bool somethingBefore = !baseName_.empty();
@@ -181,7 +178,7 @@ int32_t LogFileTarget::FindSequenceLocked(int32_t from, const CalendarTime& now)
 void LogFileTarget::DeleteNumberedFilesLocked(const CalendarTime& now) const {
     for (int32_t n = 1; n < INT32_MAX; ++n) {
         const std::string name = BuildNameLocked(n, now);
-        if (name.empty() || unlink(name.c_str()) != 0) {
+        if (name.empty() || !RemoveFile(name)) {
             return;
         }
     }
@@ -205,7 +202,7 @@ int32_t LogFileTarget::PrepareFileLocked() {
         }
         if (!limited) {
             if (!IsCurrentLocked(name, now)) {
-                RemoveFile(name);
+                RemoveLogFile(name);
             }
         } else if (IsCurrentLocked(name, now)) {
             sequence_ = FindSequenceLocked(sequence_, now);
@@ -218,7 +215,7 @@ int32_t LogFileTarget::PrepareFileLocked() {
     if (!IsCurrentLocked(name, now)) {
         // Same name, but the file was started on another day (or in another hour).
         if (!limited) {
-            RemoveFile(name);
+            RemoveLogFile(name);
         } else {
             DeleteNumberedFilesLocked(now);
             sequence_ = 1;
@@ -235,7 +232,7 @@ int32_t LogFileTarget::PrepareFileLocked() {
     }
     // Keep the open file only while the name still leads to it: another program may have
     // deleted it, or deleted and re-created it, meanwhile.
-    if (fd_ >= 0 && QueryOpenFileStatus(fd_).SameFileAs(QueryFileStatus(name))) {
+    if (file_ != kNoFile && QueryOpenFileStatus(file_).SameFileAs(QueryFileStatus(name))) {
         return 0;
     }
     return ReopenLocked(now);
@@ -251,15 +248,14 @@ int32_t LogFileTarget::ReopenLocked(const CalendarTime& now) {
     // Appending, created when missing; others may read, write or delete it meanwhile. A file
     // made anew gets its own birth time here, so the current-file test sees the day it was
     // started even when an older file of the same name was just deleted.
-    fd_ = open(currentName_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0666);
-    return fd_ >= 0 ? 0 : kLogWriteFailed;
+    file_ = OpenAppendFile(currentName_);
+    return file_ != kNoFile ? 0 : kLogWriteFailed;
 }
 
 void LogFileTarget::CloseFileLocked() {
-    if (fd_ >= 0) {
-        fsync(fd_);
-        close(fd_);
-        fd_ = -1;
+    if (file_ != kNoFile) {
+        CloseFile(file_);
+        file_ = kNoFile;
     }
 }
 
@@ -267,11 +263,11 @@ int32_t LogFileTarget::AppendLocked(const char* line, size_t length) {
     if (length == 0) {
         return kLogWriteFailed;
     }
-    if (fd_ < 0) {
+    if (file_ == kNoFile) {
         return 0;
     }
     // Other processes may append to the same file; the lock keeps lines whole.
-    if (!AppendWhole(fd_, line, length)) {
+    if (!AppendWhole(file_, line, length)) {
         return kLogWriteFailed;
     }
     return 0;

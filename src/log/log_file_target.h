@@ -9,6 +9,7 @@
 
 #include "log/log_target.h"
 #include "platform/calendar_time.h"
+#include "platform/files.h"
 
 namespace tallyx {
 
@@ -64,7 +65,7 @@ private:
     void CloseFileLocked();
     int32_t AppendLocked(const char* line, size_t length);
 
-    int fd_ = -1;
+    FileHandle file_ = kNoFile;
     uint32_t maxSize_ = kNoSizeLimit;
     int32_t sequence_ = -1;
     uint32_t nameOptions_ = kNameWeekday;

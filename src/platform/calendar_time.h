@@ -1,7 +1,6 @@
 #pragma once
 // Local calendar time as the log and its file names need it, and the clock that supplies it.
 #include <cstdint>
-#include <ctime>
 #include <functional>
 
 namespace tallyx {
@@ -24,7 +23,12 @@ using CalendarClock = std::function<CalendarTime()>;
 // The current local time, to the millisecond.
 CalendarTime LocalCalendarTimeNow();
 
-// A moment given as seconds and nanoseconds since the epoch, in local time.
+// A moment given as seconds and nanoseconds since 1970-01-01 UTC, in local time.
 CalendarTime LocalCalendarTimeAt(int64_t seconds, int64_t nanoseconds);
+
+// The day of the week (0 = Sunday) the local calendar gives a date and time; out-of-range
+// fields carry over into the next unit for this calculation. False when the local calendar
+// cannot place it.
+bool LocalDayOfWeek(int year, int month, int day, int hour, int minute, int second, uint16_t* dayOfWeek);
 
 }  // namespace tallyx

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/files.h"
+
 namespace tallyx {
 
 struct FileStatus {
@@ -11,13 +13,14 @@ struct FileStatus {
     uint64_t size = 0;
     uint64_t device = 0;
     uint64_t inode = 0;
-    // Creation time, seconds and nanoseconds since the epoch. Where the file system does not
-    // record a birth time this is the last modification time instead (see creationTimeIsBirth).
+    // Creation time, seconds and nanoseconds since 1970-01-01 UTC. Where the file system does
+    // not record a birth time this is the last modification time instead (see
+    // creationTimeIsBirth).
     int64_t createdSeconds = 0;
     int64_t createdNanoseconds = 0;
     bool creationTimeIsBirth = false;
 
-    // True when both describe the same file (same device and inode).
+    // True when both describe the same file (same device and file number).
     bool SameFileAs(const FileStatus& other) const {
         return exists && other.exists && device == other.device && inode == other.inode;
     }
@@ -26,7 +29,7 @@ struct FileStatus {
 // Status of the file a path names; exists is false when it names nothing that can be queried.
 FileStatus QueryFileStatus(const std::string& path);
 
-// Status of an open file descriptor.
-FileStatus QueryOpenFileStatus(int fd);
+// Status of an open file.
+FileStatus QueryOpenFileStatus(FileHandle file);
 
 }  // namespace tallyx

@@ -1,13 +1,8 @@
 #include "platform/port_names.h"
 
-#include <cstdlib>
-
 namespace tallyx {
 
 namespace {
-
-constexpr const char* kPortDirVariable = "TALLYX_PORT_DIR";
-constexpr uint32_t kBlockSize = 100;
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -26,20 +21,6 @@ bool ParseComPortNumber(std::string_view name, uint32_t* number) {
     }
     if (number != nullptr) *number = value;
     return true;
-}
-
-std::string PortDevicePath(uint32_t number) {
-    if (number == 0) return {};
-    const char* folder = std::getenv(kPortDirVariable);
-    if (folder != nullptr && folder[0] != '\0') {
-        std::string path = folder;
-        if (path.back() != '/') path += '/';
-        return path + "COM" + std::to_string(number);
-    }
-    if (number < kBlockSize) return "/dev/ttyS" + std::to_string(number - 1);
-    if (number < 2 * kBlockSize) return "/dev/ttyUSB" + std::to_string(number - kBlockSize);
-    if (number < 3 * kBlockSize) return "/dev/ttyACM" + std::to_string(number - 2 * kBlockSize);
-    return {};
 }
 
 std::string PortDevicePath(std::string_view name) {

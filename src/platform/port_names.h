@@ -1,6 +1,8 @@
 #pragma once
 // Which device a serial port name such as "COM3" stands for.
 //
+// On Windows COM<n> is the system's own device "\\.\COM<n>". Elsewhere:
+//
 // With the environment variable TALLYX_PORT_DIR set and not empty, COM<n> is
 // the entry $TALLYX_PORT_DIR/COM<n> (a device node or a symlink to one) and
 // nothing else is a COM port; a missing entry is a port that does not exist.

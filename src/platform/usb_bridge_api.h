@@ -1,34 +1,43 @@
 #pragma once
 // The C interface of the USB bridge vendor's run-time library
-// "libSiUSBXp.so", which the USB port loads at run time. Statuses are int,
-// handles void*, counts and time-outs uint32_t (milliseconds), the line
-// control word uint16_t. Nothing here is linked: the port fetches each
-// function with dlsym and calls it through the pointer types below.
+// ("libSiUSBXp.so", "SiUSBXp.dll" on Windows), which the USB port loads at run
+// time. Statuses are int, handles void*, counts and time-outs uint32_t
+// (milliseconds), the line control word uint16_t. Nothing here is linked: the
+// port fetches each function by name and calls it through the pointer types
+// below.
 #include <cstdint>
+
+// The vendor's functions use the system's standard calling convention, which
+// on 32-bit Windows is __stdcall.
+#if defined(_WIN32) && defined(__i386__)
+#define TALLYX_SI_CALL __stdcall
+#else
+#define TALLYX_SI_CALL
+#endif
 
 extern "C" {
 
-int SI_GetNumDevices(uint32_t* numDevices);
-int SI_GetProductString(uint32_t device, void* text, uint32_t flags);
-int SI_Open(uint32_t device, void** handle);
-int SI_Close(void* handle);
-int SI_Read(void* handle, void* buf, uint32_t size, uint32_t* got, void* overlapped);
-int SI_Write(void* handle, void* buf, uint32_t size, uint32_t* put, void* overlapped);
-int SI_FlushBuffers(void* handle, uint8_t tx, uint8_t rx);
-int SI_SetTimeouts(uint32_t read, uint32_t write);
-int SI_GetTimeouts(uint32_t* read, uint32_t* write);
-int SI_CheckRXQueue(void* handle, uint32_t* waiting, uint32_t* status);
-int SI_SetBaudRate(void* handle, uint32_t baudRate);
-int SI_SetLineControl(void* handle, uint16_t lineControl);
-int SI_SetFlowControl(void* handle, uint8_t cts, uint8_t rts, uint8_t dtr, uint8_t dsr, uint8_t dcd, int xonxoff);
+int TALLYX_SI_CALL SI_GetNumDevices(uint32_t* numDevices);
+int TALLYX_SI_CALL SI_GetProductString(uint32_t device, void* text, uint32_t flags);
+int TALLYX_SI_CALL SI_Open(uint32_t device, void** handle);
+int TALLYX_SI_CALL SI_Close(void* handle);
+int TALLYX_SI_CALL SI_Read(void* handle, void* buf, uint32_t size, uint32_t* got, void* overlapped);
+int TALLYX_SI_CALL SI_Write(void* handle, void* buf, uint32_t size, uint32_t* put, void* overlapped);
+int TALLYX_SI_CALL SI_FlushBuffers(void* handle, uint8_t tx, uint8_t rx);
+int TALLYX_SI_CALL SI_SetTimeouts(uint32_t read, uint32_t write);
+int TALLYX_SI_CALL SI_GetTimeouts(uint32_t* read, uint32_t* write);
+int TALLYX_SI_CALL SI_CheckRXQueue(void* handle, uint32_t* waiting, uint32_t* status);
+int TALLYX_SI_CALL SI_SetBaudRate(void* handle, uint32_t baudRate);
+int TALLYX_SI_CALL SI_SetLineControl(void* handle, uint16_t lineControl);
+int TALLYX_SI_CALL SI_SetFlowControl(void* handle, uint8_t cts, uint8_t rts, uint8_t dtr, uint8_t dsr, uint8_t dcd, int xonxoff);
 
 }  // extern "C"
 
 namespace tallyx {
 
-// The name the library is loaded by (the normal search: LD_LIBRARY_PATH, then
-// the system's library folders).
-constexpr const char* kUsbBridgeLibraryName = "libSiUSBXp.so";
+// The name the library is loaded by, in the system's normal search for
+// libraries.
+extern const char* const kUsbBridgeLibraryName;
 
 using SiGetNumDevicesFn = decltype(&SI_GetNumDevices);
 using SiGetProductStringFn = decltype(&SI_GetProductString);

@@ -1,5 +1,6 @@
 #include "reader/output_file.h"
 
+#include "platform/files.h"
 #include "reader/program_folders.h"
 
 namespace tallyx {
@@ -7,7 +8,8 @@ namespace tallyx {
 OutputFile OutputFile::Create(const std::string& path) {
     OutputFile output;
     EnsureFolder(FolderOfPath(path));
-    output.file_.reset(std::fopen(path.c_str(), "we"));
+    // Text mode: lines end as the system's text files end them.
+    output.file_.reset(OpenStdioFile(path, "w"));
     return output;
 }
 

@@ -11,7 +11,7 @@ struct PortProbeResult {
     PortState state = PortState::Absent;
     std::string devicePath;    // the device COM<n> stands for
     std::string resolvedPath;  // the device node behind devicePath, when present
-    int osError = 0;           // errno of the failed step, 0 when present
+    int osError = 0;           // the system's error number of the failed step, 0 when present
     uint32_t errorNumber = 0;  // the same failure as a Windows system error number
 };
 

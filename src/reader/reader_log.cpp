@@ -2,8 +2,9 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <ctime>
 
+#include "platform/calendar_time.h"
+#include "platform/files.h"
 #include "reader/program_folders.h"
 #include "reader/text_format.h"
 
@@ -16,23 +17,20 @@ constexpr size_t kMaxMessageLength = 1023;
 }  // namespace
 
 LocalTimestamp CurrentLocalTime() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    tm local{};
-    localtime_r(&now.tv_sec, &local);
+    const CalendarTime now = LocalCalendarTimeNow();
     LocalTimestamp stamp;
-    stamp.year = local.tm_year + 1900;
-    stamp.month = local.tm_mon + 1;
-    stamp.day = local.tm_mday;
-    stamp.hour = local.tm_hour;
-    stamp.minute = local.tm_min;
-    stamp.second = local.tm_sec;
-    stamp.millisecond = static_cast<int>(now.tv_nsec / 1000000);
+    stamp.year = now.year;
+    stamp.month = now.month;
+    stamp.day = now.day;
+    stamp.hour = now.hour;
+    stamp.minute = now.minute;
+    stamp.second = now.second;
+    stamp.millisecond = now.milliseconds;
     return stamp;
 }
 
 ReaderLog::ReaderLog(std::string folder, Clock clock) : folder_(std::move(folder)), clock_(clock) {
-    if (!folder_.empty() && folder_.back() != '/') folder_ += '/';
+    if (!folder_.empty() && !IsPathSeparator(folder_.back())) folder_ += kPathSeparator;
 }
 
 std::string ReaderLog::FilePathFor(const LocalTimestamp& when) const {
@@ -69,8 +67,8 @@ void ReaderLog::Write(const char* level, const char* format, va_list args) {
     // cannot be written is dropped, as the log has nowhere to report itself.
     const LocalTimestamp now = clock_();
     const std::string path = FilePathFor(now);
-    std::FILE* file = std::fopen(path.c_str(), "ae");
-    if (file == nullptr && errno == ENOENT && EnsureFolder(folder_)) file = std::fopen(path.c_str(), "ae");
+    std::FILE* file = OpenStdioFile(path, "a");
+    if (file == nullptr && errno == ENOENT && EnsureFolder(folder_)) file = OpenStdioFile(path, "a");
     if (file == nullptr) return;
     std::fprintf(file, "[%02d:%02d:%02d.%03d] [%s] [%s]\n", now.hour, now.minute, now.second, now.millisecond, level,
                  message.c_str());

@@ -172,7 +172,7 @@ void ReaderProgram::WriteFiles(const ReaderSession& session) {
     KvdFileWriter(session).Write(folder + "kvd.dat");
 }
 
-int32_t ReaderProgram::OnProgress(TallyxHandle, uint32_t step) {
+int32_t TALLYX_CALL ReaderProgram::OnProgress(TallyxHandle, uint32_t step) {
     ReaderProgram* program = active_;
     if (program == nullptr) return 0;
     program->log_.Info("PROGRESS: Callback called: Progress=%lu", static_cast<unsigned long>(step));
@@ -182,7 +182,7 @@ int32_t ReaderProgram::OnProgress(TallyxHandle, uint32_t step) {
     return 0;
 }
 
-int32_t ReaderProgram::OnPrompt(TallyxHandle, int32_t reason) {
+int32_t TALLYX_CALL ReaderProgram::OnPrompt(TallyxHandle, int32_t reason) {
     ReaderProgram* program = active_;
     if (program == nullptr) return 0;
     program->log_.Info("PROMPT: callback called: Reason=%lu", static_cast<unsigned long>(reason));

@@ -48,8 +48,8 @@ private:
 
     // The callbacks handed to the library; they reach the running program
     // through `active_`, as the library passes only its own handle.
-    static int32_t OnProgress(TallyxHandle handle, uint32_t step);
-    static int32_t OnPrompt(TallyxHandle handle, int32_t reason);
+    static int32_t TALLYX_CALL OnProgress(TallyxHandle handle, uint32_t step);
+    static int32_t TALLYX_CALL OnPrompt(TallyxHandle handle, int32_t reason);
     static ReaderProgram* active_;
 
     ReaderOptions options_;

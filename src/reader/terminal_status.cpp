@@ -1,6 +1,6 @@
 #include "reader/terminal_status.h"
 
-#include <unistd.h>
+#include "platform/console.h"
 
 namespace tallyx {
 
@@ -11,7 +11,7 @@ constexpr const char* kRewind = "\r\033[K";
 
 }  // namespace
 
-bool TerminalStatus::IsTerminal(std::FILE* file) { return isatty(fileno(file)) == 1; }
+bool TerminalStatus::IsTerminal(std::FILE* file) { return tallyx::IsTerminal(file); }
 
 void TerminalStatus::Show(const std::string& text) {
     if (!enabled_) return;

@@ -1,21 +1,34 @@
 #include "reader/version_banner.h"
 
+#include "platform/version_resource.h"
 #include "tallyx_version.h"
 
 namespace tallyx {
+
+namespace {
+
+// Something inside the program, so that its own version resource is read.
+const char kProgramAnchor = 0;
+
+std::string ProgramVersionString(const char* key, const char* fallback) {
+    return ModuleVersionString(&kProgramAnchor, key, fallback);
+}
+
+}  // namespace
 
 const char* const kLogRule = "====================================";
 
 VersionInfo VersionInfo::OfReader() {
     VersionInfo info;
-    info.productName = TALLYREAD_PRODUCT_NAME;
+    info.productName = ProgramVersionString("ProductName", TALLYREAD_PRODUCT_NAME);
 #ifdef TALLYREAD_FILE_VERSION
-    info.fileVersion = TALLYREAD_FILE_VERSION;
+    info.fileVersion = ProgramVersionString("FileVersion", TALLYREAD_FILE_VERSION);
 #else
-    info.fileVersion = TALLYREAD_PRODUCT_VERSION;  // the program has one version for both
+    // The program has one version for both.
+    info.fileVersion = ProgramVersionString("FileVersion", TALLYREAD_PRODUCT_VERSION);
 #endif
-    info.productVersion = TALLYREAD_PRODUCT_VERSION;
-    info.legalCopyright = TALLYREAD_LEGAL_COPYRIGHT;
+    info.productVersion = ProgramVersionString("ProductVersion", TALLYREAD_PRODUCT_VERSION);
+    info.legalCopyright = ProgramVersionString("LegalCopyright", TALLYREAD_LEGAL_COPYRIGHT);
     return info;
 }
 

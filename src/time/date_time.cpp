@@ -1,9 +1,10 @@
 #include "time/date_time.h"
 
+#include "platform/calendar_time.h"
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <limits>
 
 namespace tallyx {
@@ -135,23 +136,8 @@ DateTime::DateTime(uint32_t year, uint32_t month, uint32_t day, uint32_t hour, u
     // Otherwise the local calendar places it; out-of-range fields carry over
     // into the next unit for this calculation only, the stored fields stay as
     // given.
-    std::tm fields{};
-    fields.tm_year = static_cast<int>(Year) - 1900;
-    fields.tm_mon = static_cast<int>(Month) - 1;
-    fields.tm_mday = Day;
-    fields.tm_hour = Hour;
-    fields.tm_min = Minute;
-    fields.tm_sec = Second;
-    fields.tm_isdst = -1;
-    // mktime ignores tm_wday on input and sets it only on success, so it
-    // tells a failure apart from a date one second before the epoch.
-    fields.tm_wday = -1;
-    const std::time_t when = std::mktime(&fields);
-    if (when == static_cast<std::time_t>(-1) && fields.tm_wday == -1) return;
-
-    std::tm local{};
-    if (localtime_r(&when, &local) == nullptr) return;
-    DayOfWeek = static_cast<uint16_t>(local.tm_wday);
+    uint16_t dayOfWeek = 0;
+    if (LocalDayOfWeek(Year, Month, Day, Hour, Minute, Second, &dayOfWeek)) DayOfWeek = dayOfWeek;
 }
 
 bool DateTime::IsNull() const {
@@ -303,20 +289,16 @@ bool DateTime::Parse(DateTime& out, const char* text) {
 }
 
 DateTime DateTime::Now() {
-    std::timespec now{};
-    if (clock_gettime(CLOCK_REALTIME, &now) != 0) return DateTime{};
-    std::tm local{};
-    if (localtime_r(&now.tv_sec, &local) == nullptr) return DateTime{};
-
+    const CalendarTime now = LocalCalendarTimeNow();
     DateTime value;
-    value.Year = static_cast<uint16_t>(local.tm_year + 1900);
-    value.Month = static_cast<uint16_t>(local.tm_mon + 1);
-    value.DayOfWeek = static_cast<uint16_t>(local.tm_wday);
-    value.Day = static_cast<uint16_t>(local.tm_mday);
-    value.Hour = static_cast<uint16_t>(local.tm_hour);
-    value.Minute = static_cast<uint16_t>(local.tm_min);
-    value.Second = static_cast<uint16_t>(local.tm_sec);
-    value.Milliseconds = static_cast<uint16_t>(now.tv_nsec / 1000000);
+    value.Year = now.year;
+    value.Month = now.month;
+    value.DayOfWeek = now.dayOfWeek;
+    value.Day = now.day;
+    value.Hour = now.hour;
+    value.Minute = now.minute;
+    value.Second = now.second;
+    value.Milliseconds = now.milliseconds;
     return value;
 }
 

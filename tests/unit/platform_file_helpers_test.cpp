@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/file_lock.h"
+#include "platform/posix/file_lock.h"
 #include "platform/file_status.h"
 
 namespace tallyx {

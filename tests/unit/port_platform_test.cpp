@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/line_errors.h"
-#include "platform/line_settings.h"
+#include "platform/posix/line_errors.h"
+#include "platform/posix/line_settings.h"
 #include "platform/port_names.h"
 #include "platform/win32_error.h"
 #include "support/temp_dir.h"

@@ -1,4 +1,4 @@
-#include "platform/line_errors.h"
+#include "platform/posix/line_errors.h"
 
 #include <linux/serial.h>
 #include <sys/ioctl.h>

@@ -1,4 +1,4 @@
-#include "platform/line_settings.h"
+#include "platform/posix/line_settings.h"
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>

@@ -1,4 +1,4 @@
-#include "platform/serial_device.h"
+#include "platform/posix/serial_device.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -9,18 +9,9 @@
 // header.
 #include <cstdint>
 
+#include "platform/serial_line.h"
+
 namespace tallyx {
-
-// Parity and stop-bit codes as the port interface uses them.
-enum LineParity : uint8_t { kParityNone = 0, kParityOdd = 1, kParityEven = 2, kParityMark = 3, kParitySpace = 4 };
-enum LineStopBits : uint8_t { kStopBitsOne = 0, kStopBitsOneAndHalf = 1, kStopBitsTwo = 2 };
-
-struct LineSettings {
-    uint32_t baudRate = 0;
-    uint8_t dataBits = 8;
-    uint8_t parity = kParityNone;
-    uint8_t stopBits = kStopBitsOne;
-};
 
 // The speed code of the terminal interface that sets baudRate: its Bnnn
 // constant where one exists, else the code for a rate given in bits per second

@@ -3,9 +3,9 @@
 // and writing, non-blocking, held exclusively, in raw mode.
 #include <cstdint>
 
-namespace tallyx {
+#include "platform/serial_line.h"
 
-enum FlowControl : int32_t { kFlowNone = 0, kFlowHardware = 1, kFlowSoftware = 2 };
+namespace tallyx {
 
 // Opens the device at path with O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC,
 // takes a non-blocking flock and then TIOCEXCL on it (the ioctl alone races

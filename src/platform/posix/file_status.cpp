@@ -40,8 +40,9 @@ FileStatus QueryFileStatus(const std::string& path) {
     return StatusFrom(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT);
 }
 
-FileStatus QueryOpenFileStatus(int fd) {
-    if (fd < 0) {
+FileStatus QueryOpenFileStatus(FileHandle file) {
+    const int fd = static_cast<int>(file);
+    if (file == kNoFile) {
         return FileStatus{};
     }
     return StatusFrom(fd, "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT);

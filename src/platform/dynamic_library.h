@@ -1,0 +1,14 @@
+#pragma once
+// Libraries loaded at run time by name, and their functions looked up by name.
+
+namespace tallyx {
+
+// A loaded library; null when loading failed.
+using LibraryModule = void*;
+
+LibraryModule LoadDynamicLibrary(const char* name);
+// The address of a function of the library; null when it has none of that name.
+void* DynamicLibrarySymbol(LibraryModule module, const char* name);
+void FreeDynamicLibrary(LibraryModule module);
+
+}  // namespace tallyx
