@@ -4,11 +4,11 @@
 
 namespace tallyx {
 
+// Whether the stream is a terminal; one that is follows the line-editing escape sequences
+// ("\r\033[K") afterwards.
 bool IsTerminal(std::FILE* stream);
 // The width of the terminal behind the stream in characters; 80 when unknown.
 unsigned TerminalWidth(std::FILE* stream);
-// Lets the terminal behind the stream follow the line-editing escape sequences ("\r\033[K").
-void EnableTerminalEscapes(std::FILE* stream);
 
 // Calls handler (which must only set a flag) on Ctrl-C or a request to end; a second Ctrl-C
 // ends the program at once.

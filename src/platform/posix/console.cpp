@@ -23,10 +23,6 @@ unsigned TerminalWidth(std::FILE* stream) {
     return ioctl(fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col != 0 ? size.ws_col : 80;
 }
 
-void EnableTerminalEscapes(std::FILE*) {
-    // Terminals here follow them already.
-}
-
 void InstallInterruptHandler(void (*handler)()) {
     g_interruptHandler = handler;
     struct sigaction action {};

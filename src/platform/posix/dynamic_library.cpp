@@ -12,6 +12,11 @@ LibraryModule LoadDynamicLibrary(const char* name) { return dlopen(name, RTLD_NO
 
 void* DynamicLibrarySymbol(LibraryModule module, const char* name) { return dlsym(module, name); }
 
+void* DynamicLibraryOrdinal(LibraryModule, uint16_t) {
+    // Shared objects here export by name only.
+    return nullptr;
+}
+
 void FreeDynamicLibrary(LibraryModule module) {
     if (module != nullptr) dlclose(module);
 }
