@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build dependencies, builds, and runs every test three times: in a
 # normal build, with AddressSanitizer and UndefinedBehaviorSanitizer, and with
-# ThreadSanitizer; then gives every fuzz target a short run.
+# ThreadSanitizer; then gives every fuzz target a short run, and cross-builds for
+# 32-bit and 64-bit Windows, checks both export tables and runs the port-free
+# unit tests of the 64-bit build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -10,7 +12,7 @@ jobs=$(nproc)
 # several run at once per core.
 test_jobs=$((jobs * 4))
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALLYX_WERROR=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$test_jobs"
 
@@ -27,3 +29,6 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 # A few seconds per fuzz target: every target builds and runs its seed corpus
 # clean. Long runs: scripts/fuzz.sh SECONDS.
 bash scripts/fuzz.sh 5
+
+# Windows: both builds with -Werror, their export tables, and the 64-bit unit tests under Wine.
+bash scripts/build-windows.sh --test
