@@ -38,6 +38,9 @@ if ((run_tests)); then
   bash tests/check_windows_exports.sh build-win32/tallyx.dll i686-w64-mingw32-objdump
   bash tests/check_windows_exports.sh build-win64/tallyx.dll x86_64-w64-mingw32-objdump
   bash tests/run_under_wine.sh build-win64 build-win64/tests/unit_tests.exe --gtest_brief=1
+  rm -rf build-win64/check-logs
+  bash tests/run_under_wine.sh build-win64 build-win64/tests/dll_ordinals_check.exe build-win64/tallyx.dll \
+    build-win64/check-logs
   # Both programs start: tallyx.exe with tallyx.dll loaded beside it, tallyread.exe reading its
   # own version resource.
   version=$(bash tests/run_under_wine.sh build-win64 build-win64/tallyread.exe --version | tr -d '\r')
