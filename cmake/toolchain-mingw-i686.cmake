@@ -1,13 +1,4 @@
-# Cross-compiling for 32-bit Windows with Debian's mingw-w64 (the posix thread model, for std::thread).
-set(CMAKE_SYSTEM_NAME Windows)
+# 32-bit Windows, the target of the exported interface.
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(TALLYX_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${TALLYX_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TALLYX_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${TALLYX_MINGW_PREFIX}-windres)
-set(CMAKE_DLLTOOL ${TALLYX_MINGW_PREFIX}-dlltool)
-set(CMAKE_FIND_ROOT_PATH /usr/${TALLYX_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw.cmake)

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <ctime>
-
 namespace tallyx {
 
 namespace {
@@ -48,25 +46,6 @@ CalendarTime LocalCalendarTimeAt(int64_t seconds, int64_t nanoseconds) {
         result.milliseconds = static_cast<uint16_t>(nanoseconds / 1000000);
     }
     return result;
-}
-
-bool LocalDayOfWeek(int year, int month, int day, int hour, int minute, int second, uint16_t* dayOfWeek) {
-    std::tm fields{};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_sec = second;
-    fields.tm_isdst = -1;
-    fields.tm_wday = -1;
-    const std::time_t when = std::mktime(&fields);
-    if (when == static_cast<std::time_t>(-1) && fields.tm_wday == -1) return false;
-    // The C library of this system keeps localtime's result per thread.
-    const std::tm* local = std::localtime(&when);
-    if (local == nullptr) return false;
-    *dayOfWeek = static_cast<uint16_t>(local->tm_wday);
-    return true;
 }
 
 }  // namespace tallyx
