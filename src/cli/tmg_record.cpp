@@ -1,6 +1,7 @@
 #include "cli/tmg_record.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 namespace tallyx::cli {
@@ -36,37 +37,30 @@ std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"
 }  // namespace
 
 int64_t DaysFromCivil(int year, int month, int day) {
-    const int64_t y = static_cast<int64_t>(year) - (month <= 2 ? 1 : 0);
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yearOfEra = y - era * 400;
-    const int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
+    using namespace std::chrono;
+    const year_month_day date{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
+                              std::chrono::day{static_cast<unsigned>(day)}};
+    return sys_days{date}.time_since_epoch().count();
 }
 
 void CivilFromDays(int64_t days, int& year, int& month, int& day) {
-    const int64_t z = days + 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t dayOfEra = z - era * 146097;
-    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
-    day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
-    month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
-    year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+    using namespace std::chrono;
+    const year_month_day date{sys_days{std::chrono::days{days}}};
+    year = static_cast<int>(date.year());
+    month = static_cast<int>(static_cast<unsigned>(date.month()));
+    day = static_cast<int>(static_cast<unsigned>(date.day()));
 }
 
 int DayOfWeek(int year, int month, int day) {
-    // 1970-01-01 was a Thursday.
-    const int64_t days = DaysFromCivil(year, month, day);
-    return static_cast<int>(((days + 4) % 7 + 7) % 7) + 1;
+    using namespace std::chrono;
+    return static_cast<int>(weekday{sys_days{std::chrono::days{DaysFromCivil(year, month, day)}}}.c_encoding()) + 1;
 }
 
 int DaysInMonth(int year, int month) {
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (month < 1 || month > 12) return 0;
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+    using namespace std::chrono;
+    const year_month_day_last last{std::chrono::year{year}, month_day_last{std::chrono::month{static_cast<unsigned>(month)}}};
+    return static_cast<int>(static_cast<unsigned>(last.day()));
 }
 
 std::string FormatVolumeRecord(const VolumeRecord& r) {
