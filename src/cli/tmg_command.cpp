@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <tuple>
 #include <string>
 #include <unordered_map>
@@ -147,6 +148,12 @@ int Convert(const TmgOptions& o) {
     if (!RenderRecords(station, volumes, text, records, error)) return Fail(kExitUsage, o.folder + ": " + error);
 
     const std::string path = o.out.empty() ? o.folder + "/volume.tmg" : o.out;
+    for (const char* name : {"sequential.csv", "sequential.xml", "periodic.csv", "periodic.xml", "settings.json",
+                             "study.conf", "study.txt", "kvd.dat"}) {
+        std::error_code failure;
+        if (path != "-" && std::filesystem::equivalent(path, o.folder + "/" + name, failure))
+            return Fail(kExitUsage, "--out " + path + " is the read's own " + name + "; choose another file");
+    }
     if (path == "-") {
         if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
             return Fail(kExitFiles, "cannot write the records to standard output");

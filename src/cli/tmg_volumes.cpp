@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <tuple>
+#include <vector>
 
 #include "cli/tmg_record.h"
 
@@ -135,15 +136,36 @@ bool StudyVolumes::AddVehicleLine(std::string_view line, std::string& error) {
         error = "expected 5 fields (" + std::string(kSequentialHeader) + ")";
         return false;
     }
+    return AddVehicle(line.substr(0, commas[0]), line.substr(commas[1] + 1, commas[2] - commas[1] - 1), error);
+}
+
+bool StudyVolumes::AddVehicleElement(std::string_view line, std::string& error) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    auto child = [line](std::string_view name, std::string_view& text) {
+        const std::string open = "<" + std::string(name) + ">", close = "</" + std::string(name) + ">";
+        const size_t start = line.find(open);
+        const size_t end = start == std::string_view::npos ? start : line.find(close, start + open.size());
+        if (end == std::string_view::npos) return false;
+        text = line.substr(start + open.size(), end - start - open.size());
+        return true;
+    };
+    std::string_view time, description;
+    if (line.substr(0, 12) != "<Sequential>" || !child("TimeStamp", time) || !child("Flag Description", description)) {
+        error = "expected a Sequential element with TimeStamp and Flag Description";
+        return false;
+    }
+    return AddVehicle(time, description, error);
+}
+
+bool StudyVolumes::AddVehicle(std::string_view timeStamp, std::string_view description, std::string& error) {
     CivilTime time;
-    const TimeStampKind kind = ParseTimeStamp(line.substr(0, commas[0]), time);
+    const TimeStampKind kind = ParseTimeStamp(timeStamp, time);
     if (kind == TimeStampKind::kInvalid) {
-        error = "'" + std::string(line.substr(0, commas[0])) + "' is not a time stamp";
+        error = "'" + std::string(timeStamp) + "' is not a time stamp";
         return false;
     }
     // FORWARD or REVERSE in the flag description, whichever model wrote it;
     // a vehicle marked with neither counts as forward, as in the periodic counts.
-    const std::string_view description = line.substr(commas[1] + 1, commas[2] - commas[1] - 1);
     bool reverse = false;
     for (size_t at = 0; at <= description.size();) {
         const size_t end = std::min(description.find('+', at), description.size());
@@ -216,34 +238,56 @@ bool LoadStudyVolumes(const std::string& folder, StudyVolumes& volumes, std::str
         return false;
     }
 
-    const std::string sequential = folder + "/sequential.csv";
-    if (!ReadFileText(sequential, text)) {
-        error = fs::exists(folder + "/sequential.xml", failure)
-                    ? folder + " holds its vehicles as XML; tallyx tmg reads sequential.csv (tallyx read --format csv)"
-                    : sequential + " cannot be read: the folder holds no vehicles";
+    // The vehicles as CSV, or as the XML that tallyx read --format xml writes:
+    // a declaration, the root, one element a line, the root closed.
+    const std::string csvPath = folder + "/sequential.csv", xmlPath = folder + "/sequential.xml";
+    std::string sequential = csvPath;
+    bool xml = false;
+    if (!ReadFileText(csvPath, text)) {
+        if (fs::exists(csvPath, failure) || !ReadFileText(xmlPath, text)) {
+            error = fs::exists(csvPath, failure)   ? csvPath + " cannot be read"
+                    : fs::exists(xmlPath, failure) ? xmlPath + " cannot be read"
+                                                   : folder + " has no sequential.csv or sequential.xml: the read "
+                                                              "holds no vehicles";
+            return false;
+        }
+        sequential = xmlPath;
+        xml = true;
+    }
+    if (text.empty()) {
+        error = sequential + " is empty: it is not the vehicle file of a read";
         return false;
     }
-    if (!text.empty() && text.back() != '\n') {
+    if (text.back() != '\n') {
         error = sequential + " is cut off: its last line has no line end";
         return false;
     }
-    std::string_view rest(text);
-    const size_t headerEnd = rest.find('\n');
-    std::string_view header = rest.substr(0, headerEnd);
-    if (!header.empty() && header.back() == '\r') header.remove_suffix(1);
-    if (headerEnd == std::string_view::npos || header != kSequentialHeader) {
-        error = sequential + " does not begin with the line " + std::string(kSequentialHeader) +
+    std::vector<std::string_view> lines;
+    for (std::string_view rest(text); !rest.empty();) {
+        const size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
+        rest.remove_prefix(end + 1);
+    }
+    const bool framed = xml ? lines.size() >= 3 && lines[0].substr(0, 5) == "<?xml" &&
+                                  lines[1] == "<SequentialRecords>"
+                            : lines[0] == kSequentialHeader;
+    if (!framed) {
+        error = sequential + (xml ? " does not begin with the SequentialRecords root"
+                                  : " does not begin with the line " + std::string(kSequentialHeader)) +
                 ": it is not the vehicle file of a read";
         return false;
     }
-    rest.remove_prefix(headerEnd + 1);
-    for (uint64_t number = 2; !rest.empty(); ++number) {
-        const size_t lineEnd = rest.find('\n');
-        if (!volumes.AddVehicleLine(rest.substr(0, lineEnd), error)) {
-            error = sequential + ":" + std::to_string(number) + ": " + error;
+    if (xml && lines.back() != "</SequentialRecords>") {
+        error = sequential + " is cut off: the SequentialRecords root is not closed";
+        return false;
+    }
+    for (size_t i = xml ? 2 : 1; i < lines.size() - (xml ? 1 : 0); ++i) {
+        if (!(xml ? volumes.AddVehicleElement(lines[i], error) : volumes.AddVehicleLine(lines[i], error))) {
+            error = sequential + ":" + std::to_string(i + 1) + ": " + error;
             return false;
         }
-        rest.remove_prefix(lineEnd + 1);
     }
     if (volumes.WithoutTime() != 0) {
         error = sequential + ": " + std::to_string(volumes.WithoutTime()) + " of " +

@@ -1,6 +1,6 @@
 #pragma once
 // The hourly volumes of a study, counted from the vehicles of a read folder
-// (written by tallyx read or by tallyread): per direction, per clock hour of
+// (written by tallyx read, as CSV or XML, or by tallyread): per direction, per clock hour of
 // every day the study covers, with the hours that do not lie wholly inside
 // the study marked as having no data.
 #include <cstdint>
@@ -32,6 +32,8 @@ public:
     // One line of sequential.csv. False with a sentence in error when the
     // line is not a vehicle; a vehicle without a time is counted, not placed.
     bool AddVehicleLine(std::string_view line, std::string& error);
+    // The same for one Sequential element of sequential.xml.
+    bool AddVehicleElement(std::string_view line, std::string& error);
 
     // The days that hold at least one whole hour of the study.
     int64_t FirstDay() const { return firstDay_; }  // days since 1970-01-01
@@ -48,6 +50,8 @@ public:
     uint32_t LargestHour(bool reverse) const;
 
 private:
+    bool AddVehicle(std::string_view timeStamp, std::string_view description, std::string& error);
+
     int64_t firstHour_ = 0;  // first whole hour of the study, hours since 1970-01-01 00:00
     int64_t lastHour_ = -1;  // last whole hour
     int64_t firstDay_ = 0;

@@ -93,7 +93,7 @@ std::string ExpectedRecords(const tallysim::Study& study, const std::vector<Stre
 struct ReadCase {
     const char* name;
     Model model;
-    bool tallyread;  // read with tallyread instead of tallyx read
+    bool tallyread;  // read with tallyread (CSV) instead of tallyx read (XML)
 };
 
 void PrintTo(const ReadCase& c, std::ostream* out) { *out << c.name; }
@@ -104,11 +104,11 @@ protected:
         return Program(std::string(TALLYX_BINARY_DIR) + "/tallyx", args, scratch);
     }
 
-    // Reads the test's counter into a folder, as tallyx read or tallyread writes it.
+    // Reads the test's counter into a folder, as tallyx read --format xml or tallyread writes it.
     std::string ReadCounter(bool withTallyread) {
         if (!withTallyread) {
             const std::string folder = work.Join("read");
-            Outcome read = Tallyx({"read", "--port", "COM9", "--delay-ms", "0", "--out", folder});
+            Outcome read = Tallyx({"read", "--port", "COM9", "--delay-ms", "0", "--format", "xml", "--out", folder});
             EXPECT_EQ(read.status, 0) << read.out << read.err;
             return folder;
         }
@@ -139,7 +139,7 @@ TEST_P(TmgReadTest, RecordsCountEachWholeHourOfTheStudyPerDirection) {
         ASSERT_TRUE(options.description.Set(key, value, &error)) << error;
     ASSERT_TRUE(StartCounter(options, kCom, &error)) << error;
     const std::string folder = ReadCounter(GetParam().tallyread);
-    ASSERT_TRUE(fs::exists(fs::path(folder) / "sequential.csv"));
+    ASSERT_TRUE(fs::exists(fs::path(folder) / (GetParam().tallyread ? "sequential.csv" : "sequential.xml")));
     const tallysim::Study& study = Counter().GetStudy();
 
     const struct {
@@ -181,7 +181,7 @@ TEST_P(TmgReadTest, RecordsCountEachWholeHourOfTheStudyPerDirection) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Tmg, TmgReadTest,
-                         ::testing::Values(ReadCase{"ModelA_TallyxRead", Model::A, false},
+                         ::testing::Values(ReadCase{"ModelA_TallyxReadXml", Model::A, false},
                                            ReadCase{"ModelB_Tallyread", Model::B, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -191,12 +191,17 @@ const std::string kExample =
     "3393U000123102026121050000500003000020000200004000110003500080000960007200060000580006100063000700008800102000"
     "950006400041000300002200014000080";
 
-// A folder as tallyx read writes it, with the given vehicle lines.
+// A folder as tallyx read writes it, with the given vehicle lines after the
+// CSV header, or with the given XML vehicle file.
 void WriteRead(const std::string& folder, const std::string& begin, const std::string& end,
                const std::string& vehicles) {
     fs::create_directories(folder);
     std::ofstream(folder + "/settings.json") << "{\n  \"port\": \"COM9\",\n  \"study\": {\n    \"begin\": \"" << begin
                                              << "\",\n    \"end\": \"" << end << "\"\n  }\n}\n";
+    if (vehicles.rfind("<?xml", 0) == 0) {
+        std::ofstream(folder + "/sequential.xml", std::ios::binary) << vehicles;
+        return;
+    }
     std::ofstream(folder + "/sequential.csv", std::ios::binary)
         << "TimeStamp,Flag,Flag Description,Speed,Length\n" << vehicles;
 }
@@ -285,7 +290,7 @@ const std::string kVehicle = "2026-12-10 08:15:00.000,2,FORWARD,41,16\n";
 struct BadInput {
     const char* name;
     std::string vehicles;  // sequential.csv after its header; "-" for an empty folder, "" for no folder
-    std::map<std::string, std::string> options;  // over the good station options; "" drops one
+    std::map<std::string, std::string> options;  // over the good station options; "" drops one, @ is the folder
     std::vector<std::string> extra;
     std::string message;
 };
@@ -298,6 +303,10 @@ const BadInput kBadInputs[] = {
     {"CutOffCsv", kVehicle + "2026-12-10 08:16:00.000,2,FORW", {}, {}, "sequential.csv is cut off"},
     {"BadTimeStamp", kVehicle + "2026-13-10 08:16:00.000,2,FORWARD,41,16\n", {}, {},
      "sequential.csv:3: '2026-13-10 08:16:00.000' is not a time stamp"},
+    {"XmlCutOff",
+     "<?xml version=\"1.0\"?>\n<SequentialRecords>\n<Sequential><TimeStamp>2026-12-10 08:15:00.000</TimeStamp>"
+     "<Flag>2</Flag><Flag Description>FORWARD</Flag Description><Speed>41</Speed><Length>16</Length></Sequential>\n",
+     {}, {}, "sequential.xml is cut off: the SequentialRecords root is not closed"},
     {"MissingField", "2026-12-10 08:16:00.000,2,FORWARD,41\n", {}, {}, "sequential.csv:2: expected 5 fields"},
     {"NullTimeStamps", kVehicle + "0-00-00 00:00:00.000,4,REVERSE,0,0\n0-00-00 00:00:00.000,2,FORWARD,0,0\n", {}, {},
      "2 of 3 vehicles have no time stamp"},
@@ -314,6 +323,7 @@ const BadInput kBadInputs[] = {
      "--combined: 1 (north) and 3 (east) are not opposite directions"},
     {"CombinedWithoutCode", kVehicle, {{"--forward-direction", "2"}, {"--reverse-direction", "6"}}, {"--combined"},
      "have no combined code"},
+    {"OutIsTheReadsOwnFile", kVehicle, {{"--out", "@/sequential.csv"}}, {}, "is the read's own sequential.csv"},
     {"FolderAndCheck", kVehicle, {}, {"--check", "x.tmg"}, "not both"},
 };
 
@@ -326,7 +336,7 @@ TEST_P(TmgBadInputTest, IsRefusedWithOneLineAndLeavesNoFile) {
     else if (!c.vehicles.empty()) WriteRead(folder, "2026-12-10 00:00:00.000", "2026-12-11 00:00:00.000", c.vehicles);
     std::map<std::string, std::string> options = {
         {"--state", "39"}, {"--station", "123"}, {"--class", "3U"}, {"--forward-direction", "1"}};
-    for (const auto& [option, value] : c.options) options[option] = value;
+    for (const auto& [option, value] : c.options) options[option] = value[0] == '@' ? folder + value.substr(1) : value;
     std::vector<std::string> args = {"tmg", folder};
     for (const auto& [option, value] : options) {
         if (!value.empty()) args.insert(args.end(), {option, value});
@@ -337,10 +347,13 @@ TEST_P(TmgBadInputTest, IsRefusedWithOneLineAndLeavesNoFile) {
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_EQ(run.out, "");
+    if (fs::exists(folder + "/sequential.csv")) {
+        EXPECT_EQ(ReadFile(folder + "/sequential.csv"), "TimeStamp,Flag,Flag Description,Speed,Length\n" + c.vehicles);
+    }
     if (fs::is_directory(folder)) {
         for (const auto& entry : fs::directory_iterator(folder)) {
             const std::string name = entry.path().filename().string();
-            EXPECT_TRUE(name == "settings.json" || name == "sequential.csv") << name;
+            EXPECT_TRUE(name == "settings.json" || name.rfind("sequential.", 0) == 0) << name;
         }
     }
 }
