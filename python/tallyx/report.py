@@ -13,13 +13,14 @@ import csv
 import json
 import os
 import sys
-from datetime import date, datetime
+from datetime import date, datetime, timedelta
 
 import matplotlib
 
 matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 from matplotlib.backends.backend_pdf import PdfPages  # noqa: E402
+from matplotlib.dates import AutoDateLocator, ConciseDateFormatter, date2num  # noqa: E402
 from matplotlib.ticker import MaxNLocator  # noqa: E402
 
 from .figures import DAY, HOUR, PERCENTILE_METHOD, Study, figures  # noqa: E402
@@ -34,54 +35,66 @@ class ReportError(Exception):
     """Input the report cannot use; the message is one line for the user."""
 
 
-def _seconds(text, days):
-    """'YYYY-MM-DD hh:mm:ss[.mmm]' as seconds since 0001-01-01; days caches each date's start."""
-    if len(text) < 19 or text[4] != "-" or text[7] != "-" or text[10] != " " or text[13] != ":" or text[16] != ":":
+def _minute(text):
+    """'YYYY-MM-DD hh:mm' as seconds since 0001-01-01."""
+    if len(text) != 16 or text[4] != "-" or text[7] != "-" or text[10] != " " or text[13] != ":" \
+            or not (text[:4] + text[5:7] + text[8:10] + text[11:13] + text[14:16]).isdigit():
         raise ValueError(text)
-    start = days.get(text[:10])
-    if start is None:
-        start = date(int(text[:4]), int(text[5:7]), int(text[8:10])).toordinal() * DAY
-        days[text[:10]] = start
-    hour, minute, second = int(text[11:13]), int(text[14:16]), int(text[17:19])
-    if hour > 23 or minute > 59 or second > 59:
+    hour, minute = int(text[11:13]), int(text[14:16])
+    if hour > 23 or minute > 59:
         raise ValueError(text)
-    return start + hour * HOUR + minute * 60 + second
+    return date(int(text[:4]), int(text[5:7]), int(text[8:10])).toordinal() * DAY + hour * HOUR + minute * 60
 
 
-def _rows(path):
-    """The CSV rows of a file written whole: a last line without its line end means the file was cut off."""
+def _lines(path):
+    """The lines of a file written whole, without their line ends: a last line without its line end
+    means the file was cut off."""
     with open(path, "rb") as f:
         f.seek(0, os.SEEK_END)
         if f.tell():
             f.seek(-1, os.SEEK_END)
             if f.read(1) != b"\n":
                 raise ReportError(f"{path} is cut off in the middle of a line")
-    with open(path, newline="", encoding="latin-1") as f:
-        yield from enumerate(csv.reader(f), 1)
+    with open(path, encoding="latin-1", newline="\n") as f:
+        for line in f:
+            yield line[:-1]
 
 
-def _add_sequential(study, rows, name):
-    days = {}
-    for number, row in rows:
+def _add_sequential(study, lines, name):
+    """Vehicle lines "time,flag,description,speed,length"; the time's minute is looked up once."""
+    minutes = {}
+    times, reverse, speeds, lengths, unclassified = (study.times, study.reverse, study.speeds, study.lengths,
+                                                     study.unclassified)
+    number = 0
+    for number, line in enumerate(lines, 1):
         if number == 1:
-            if row != SEQUENTIAL_HEADER:
+            if line.rstrip("\r").split(",") != SEQUENTIAL_HEADER:
                 raise ReportError(f"{name} does not start with the vehicle columns {','.join(SEQUENTIAL_HEADER)}")
             continue
         try:
-            if len(row) != 5:
+            time, _, flags, speed, length = line.split(",")
+            start = minutes.get(time[:16])
+            if start is None:
+                start = minutes[time[:16]] = _minute(time[:16])
+            second = time[17:19]
+            if time[16] != ":" or not second.isdigit() or second > "59" or not (time[20:] or "0").isdigit():
                 raise ValueError
-            speed, length = int(row[3]), int(row[4])
-            if speed < 0 or length < 0:
+            times.append(start + int(second))
+            reverse.append("REVERSE" in flags)
+            speeds.append(int(speed))
+            lengths.append(int(length))
+            unclassified.append("UNCLASSIFIED" in flags)
+            if speeds[-1] < 0 or lengths[-1] < 0:
                 raise ValueError
-            flags = row[2]
-            study.add_vehicle(_seconds(row[0], days), "REVERSE" in flags, speed, length, "UNCLASSIFIED" in flags)
-        except ValueError:
-            raise ReportError(f"{name}: line {number} is not a vehicle record: {','.join(row)[:80]}") from None
+        except (ValueError, IndexError, OverflowError):
+            raise ReportError(f"{name}: line {number} is not a vehicle record: {line[:80]}") from None
+    if number == 0:
+        raise ReportError(f"{name} is empty: it does not even hold the column names")
 
 
-def _add_periodic(study, rows, name):
+def _add_periodic(study, lines, name):
     columns = 0
-    for number, row in rows:
+    for number, row in enumerate(csv.reader(lines), 1):
         if number == 1:
             if row[:5] != PERIODIC_HEADER:
                 raise ReportError(f"{name} does not start with the period columns {','.join(PERIODIC_HEADER)}")
@@ -135,21 +148,22 @@ def load_folder(folder):
                 raise ReportError(f"{folder} holds its records as XML; the report reads the CSV form "
                                   "(tallyx read --format csv)")
             raise ReportError(f"{folder} is not a read: it holds no sequential.csv")
-        _add_sequential(study, _rows(sequential), sequential)
+        _add_sequential(study, _lines(sequential), sequential)
         periodic = os.path.join(folder, "periodic.csv")
         if os.path.exists(periodic):
-            _add_periodic(study, _rows(periodic), periodic)
+            _add_periodic(study, _lines(periodic), periodic)
     except (OSError, UnicodeError, json.JSONDecodeError) as e:
         raise ReportError(f"{folder}: cannot read the read: {e}") from None
     return study
 
 
-def load_counter(port=None, usb=None, metric=False):
+def load_counter(port=None, usb=None, metric=False, delay_ms=None):
     from . import Counter
 
     study = Study()
     study.metric = metric
-    with Counter(port=port, usb=usb, metric=metric) as counter:
+    extra = {} if delay_ms is None else {"COMM_WAITBETWEENREQSMS": delay_ms}
+    with Counter(port=port, usb=usb, metric=metric, **extra) as counter:
         counter.read()
         for key, name in [("serialNumber", "DEV_SERIALNO"), ("unitType", "DEV_UNITTYPE"),
                           ("batteryVoltage", "DEV_BATTERYVOLTAGE"), ("batteryPercent", "DEV_BATTERYPERCENT"),
@@ -159,8 +173,8 @@ def load_counter(port=None, usb=None, metric=False):
                           ("state", "STUDY_STATE"), ("city", "STUDY_CITY"), ("county", "STUDY_COUNTY"),
                           ("address", "STUDY_ADDRESS"), ("lane", "STUDY_LANE"), ("operator", "STUDY_OPERATOR")]:
             study.settings[key] = counter.get(name)
-        _add_sequential(study, enumerate(csv.reader(counter.lines("sequential")), 1), "the counter's vehicles")
-        _add_periodic(study, enumerate(csv.reader(counter.lines("periodic")), 1), "the counter's periods")
+        _add_sequential(study, counter.lines("sequential"), "the counter's vehicles")
+        _add_periodic(study, counter.lines("periodic"), "the counter's periods")
     return study
 
 
@@ -297,14 +311,14 @@ def _page_speeds(study, data, figure):
         limit = data["speed"]["posted_limit"]
         if limit:
             chart.axvline(limit["value"], color="#c0392b", linewidth=2, label=f"posted limit {limit['value']} {unit}")
-            chart.annotate(f"limit {limit['value']} {unit}", (limit["value"], 1), xycoords=("data", "axes fraction"),
-                           xytext=(3, -12), textcoords="offset points", color="#c0392b", fontsize=8,
-                           fontweight="bold")
+            chart.annotate(f"posted limit {limit['value']} {unit}", (limit["value"], 1.0),
+                           xycoords=("data", "axes fraction"), xytext=(0, 3), textcoords="offset points",
+                           ha="center", va="bottom", color="#c0392b", fontsize=8, fontweight="bold")
         chart.legend(fontsize=7, loc="upper left")
     else:
         chart.text(0.5, 0.5, "no vehicle with a speed", ha="center", va="center", transform=chart.transAxes)
-    chart.set_title("Speeds of all vehicles with a speed, stacked by direction (both directions' figures)",
-                    fontsize=10)
+    chart.set_title("Speeds, stacked by direction; pace and percentiles of both directions together",
+                    fontsize=10, pad=16)
     chart.set_xlabel(f"speed ({unit})")
     chart.set_ylabel("vehicles")
     chart.yaxis.set_major_locator(MaxNLocator(integer=True))
@@ -325,54 +339,55 @@ def _page_speeds(study, data, figure):
            font=7, note=note)
 
 
-def _hour_labels(rows, key):
-    one_day = len({r[key][:10] for r in rows}) <= 1
-    return [r[key][11:16] if one_day else r[key][5:13] + "h" for r in rows], one_day
+def _time_axis(axes):
+    locator = AutoDateLocator(minticks=4, maxticks=12)
+    axes.xaxis.set_major_locator(locator)
+    axes.xaxis.set_major_formatter(ConciseDateFormatter(locator))
+    axes.tick_params(axis="x", labelsize=7)
 
 
 def _page_volumes(study, data, figure):
+    # Steps rather than bars: a month of hours or periods stays readable and quick to draw.
     hours = data["volume"]["hours"]["rows"]
     hourly = figure.add_axes([0.1, 0.7, 0.85, 0.23])
-    positions = list(range(len(hours)))
-    hourly.bar([p - 0.2 for p in positions], [h["forward"] for h in hours], width=0.4, color=FORWARD_COLOUR,
-               label="forward")
-    hourly.bar([p + 0.2 for p in positions], [h["reverse"] for h in hours], width=0.4, color=REVERSE_COLOUR,
-               label="reverse")
-    labels, one_day = _hour_labels(hours, "hour")
-    step = max(1, -(-len(hours) // 12))
-    hourly.set_xticks(positions[::step])
-    hourly.set_xticklabels(labels[::step], fontsize=7, rotation=0 if one_day else 25, ha="center" if one_day else "right")
+    if hours:
+        edges = [datetime.strptime(h["hour"], "%Y-%m-%d %H:%M") for h in hours]
+        edges.append(edges[-1] + timedelta(hours=1))
+        edges = date2num(edges)
+        hourly.stairs([h["forward"] for h in hours], edges, color=FORWARD_COLOUR, linewidth=1.4, label="forward")
+        hourly.stairs([h["reverse"] for h in hours], edges, color=REVERSE_COLOUR, linewidth=1.4, label="reverse")
+        hourly.set_xlim(edges[0], edges[-1])
+        hourly.legend(fontsize=8, loc="upper right")
+        _time_axis(hourly)
+    hourly.set_ylim(bottom=0)
     hourly.set_title("Vehicles per hour, by direction", fontsize=10)
     hourly.set_ylabel("vehicles per hour")
-    hourly.set_xlabel("hour starting (counter's local time)")
-    hourly.legend(fontsize=8, loc="upper right")
+    hourly.set_xlabel("time (counter's local time)")
     hourly.yaxis.set_major_locator(MaxNLocator(integer=True))
-    hourly.grid(axis="y", alpha=0.3)
+    hourly.grid(alpha=0.3)
 
     per_period = figure.add_axes([0.1, 0.39, 0.85, 0.22])
     periods = data["periods"]["rows"]
     minutes = data["periods"]["minutes"][0] if data["periods"]["minutes"] else 15
-    positions = list(range(len(periods)))
-    forward = [p["forward"] for p in periods]
-    per_period.bar(positions, forward, width=0.9, align="edge", color=FORWARD_COLOUR, label="forward")
-    per_period.bar(positions, [p["reverse"] for p in periods], width=0.9, align="edge", bottom=forward,
-                   color=REVERSE_COLOUR, label="reverse")
-    labels, one_day = _hour_labels(periods, "end")
-    step = max(1, -(-len(periods) // 12))
-    per_period.set_xticks([p + 1 for p in positions[::step]])
-    per_period.set_xticklabels(labels[::step], fontsize=7, rotation=0 if one_day else 25,
-                               ha="center" if one_day else "right")
-    per_period.set_title(f"Vehicles per {minutes}-minute period, stacked by direction (from the periodic records)",
-                         fontsize=10)
-    per_period.set_ylabel("vehicles per period")
-    per_period.set_xlabel("end of the period (counter's local time)")
     if periods:
+        ends = [datetime.strptime(p["end"], "%Y-%m-%d %H:%M") for p in periods]
+        edges = date2num([ends[0] - timedelta(minutes=minutes)] + ends)
+        totals = [p["forward"] + p["reverse"] for p in periods]
+        per_period.stairs(totals, edges, fill=True, color=REVERSE_COLOUR, label="reverse")
+        per_period.stairs([p["forward"] for p in periods], edges, fill=True, color=FORWARD_COLOUR, label="forward")
+        per_period.set_xlim(edges[0], edges[-1])
         per_period.legend(fontsize=8, loc="upper right")
+        _time_axis(per_period)
     else:
         per_period.text(0.5, 0.5, "no periodic records", ha="center", va="center", transform=per_period.transAxes)
         per_period.set_yticks([])
+    per_period.set_ylim(bottom=0)
+    per_period.set_title(f"Vehicles per {minutes}-minute period, stacked by direction (from the periodic records)",
+                         fontsize=10)
+    per_period.set_ylabel("vehicles per period")
+    per_period.set_xlabel("time (counter's local time)")
     per_period.yaxis.set_major_locator(MaxNLocator(integer=True))
-    per_period.grid(axis="y", alpha=0.3)
+    per_period.grid(alpha=0.3)
 
     days = data["volume"]["days"]["rows"]
     daily = figure.add_axes([0.1, 0.07, 0.85, 0.22])
@@ -400,7 +415,7 @@ def _peak_text(peak):
     return [f"{peak['from'][11:]}-{peak['to'][11:]}", str(peak["volume"]["value"]), "-" if phf is None else f"{phf:.2f}"]
 
 
-def _table_pages(pdf, title, note, columns, rows, widths, per_page=52):
+def _table_pages(pdf, title, note, columns, rows, widths, per_page=45):
     """A table over as many pages as it needs."""
     pages = [rows[i:i + per_page] for i in range(0, len(rows), per_page)] or [[]]
     for n, part in enumerate(pages):
@@ -496,12 +511,13 @@ def main(argv=None):
     parser.add_argument("--port", help="read the counter on this COM port instead (COM3 or 3)")
     parser.add_argument("--usb", type=int, help="read the counter on this USB bridge instead")
     parser.add_argument("--metric", action="store_true", help="with --port or --usb: km/h and dm")
+    parser.add_argument("--delay-ms", type=int, help="with --port or --usb: pause between requests (default 100)")
     parser.add_argument("--out", default="report.pdf", help="the PDF to write (default report.pdf)")
     args = parser.parse_args(argv)
     if (args.folder is None) == (args.port is None and args.usb is None):
         parser.error("give a folder, or --port or --usb")
     try:
-        study = load_folder(args.folder) if args.folder else load_counter(args.port, args.usb, args.metric)
+        study = load_folder(args.folder) if args.folder else load_counter(args.port, args.usb, args.metric, args.delay_ms)
         data = write_report(study, args.out)
     except ReportError as e:
         print(f"tallyx-report: {e}", file=sys.stderr)

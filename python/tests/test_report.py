@@ -130,7 +130,7 @@ class ReportTest(unittest.TestCase):
         if how == "port":
             pdf = os.path.join(work, "report", "report.pdf")
             with contextlib.redirect_stdout(io.StringIO()):
-                self.assertEqual(report.main(["--port", str(sim.com), "--out", pdf]), 0)
+                self.assertEqual(report.main(["--port", str(sim.com), "--delay-ms", "0", "--out", pdf]), 0)
             for name in ("report.pdf", "report.png"):
                 self.assertGreater(os.path.getsize(os.path.join(work, "report", name)), 10000)
             with open(os.path.join(work, "report", "report.json")) as f:
