@@ -261,6 +261,9 @@ def _page_summary(study, data, figure):
     notes = []
     if "note" in data:
         notes.append(f"No vehicles: {data['note']}.")
+    for one, other in (("forward", "reverse"), ("reverse", "forward")):
+        if data["vehicles"][one]["value"] and not data["vehicles"][other]["value"]:
+            notes.append(f"One direction only: every vehicle was counted {one}; the {other} columns stay empty.")
     if not data["speed"]["both"]["with_speed"]["value"] and "note" not in data:
         notes.append("No speeds: no vehicle of this study has a speed, so there is no speed study.")
     if limit is None:
@@ -268,7 +271,7 @@ def _page_summary(study, data, figure):
     if data["volume"]["average_daily_traffic"] is None:
         notes.append("No whole day: " + data["volume"]["average_daily_traffic_note"] + ".")
     if notes:
-        figure.text(0.06, 0.835, "\n".join(notes), va="top", fontsize=9, color="#a03020", linespacing=1.5)
+        figure.text(0.06, 0.865, "\n".join(notes), va="top", fontsize=8.5, color="#a03020", linespacing=1.45)
 
     columns = ["", "forward", "reverse", "both"]
     speed_axes = figure.add_axes([0.06, 0.42, 0.88, 0.33])
@@ -317,6 +320,8 @@ def _page_speeds(study, data, figure):
         chart.legend(fontsize=7, loc="upper left")
     else:
         chart.text(0.5, 0.5, "no vehicle with a speed", ha="center", va="center", transform=chart.transAxes)
+        chart.set_xticks([])
+        chart.set_yticks([])
     chart.set_title("Speeds, stacked by direction; pace and percentiles of both directions together",
                     fontsize=10, pad=16)
     chart.set_xlabel(f"speed ({unit})")
