@@ -16,15 +16,15 @@ namespace fs = std::filesystem;
 
 constexpr int kVehicles = 1'000'000;
 
-// A folder as tallyx read writes it, made once.
-const std::string& MillionVehicleRead() {
-    static const std::string folder = [] {
-        const fs::path path = fs::temp_directory_path() / "tallyx_tmg_bench_read";
-        fs::create_directories(path);
-        std::ofstream(path / "settings.json")
+// A folder as tallyx read writes it, made once and removed at exit.
+class MillionVehicleRead {
+public:
+    MillionVehicleRead() : path_(fs::temp_directory_path() / "tallyx_tmg_bench_read") {
+        fs::create_directories(path_);
+        std::ofstream(path_ / "settings.json")
             << "{\n  \"study\": {\n    \"begin\": \"2026-11-30 10:30:00.000\",\n    \"end\": "
                "\"2026-12-14 10:30:00.000\"\n  }\n}\n";
-        std::ofstream csv(path / "sequential.csv", std::ios::binary);
+        std::ofstream csv(path_ / "sequential.csv", std::ios::binary);
         csv << "TimeStamp,Flag,Flag Description,Speed,Length\n";
         const long long spanSeconds = 14LL * 86400;
         char line[96];
@@ -38,14 +38,21 @@ const std::string& MillionVehicleRead() {
                           30 + i % 40, 12 + i % 30);
             csv << line;
         }
-        return path.string();
-    }();
-    return folder;
-}
+    }
+    ~MillionVehicleRead() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    std::string Path() const { return path_.string(); }
+
+private:
+    fs::path path_;
+};
 
 void BM_Tmg_MillionVehicles(benchmark::State& state) {
     tallyx::cli::TmgOptions options;
-    options.folder = MillionVehicleRead();
+    static const MillionVehicleRead read;
+    options.folder = read.Path();
     options.out = options.folder + "/volume.tmg";
     options.state = "39";
     options.station = "123";
