@@ -196,11 +196,6 @@ void StudyVolumes::DayVolumes(int64_t day, bool reverse, int32_t* out) const {
     }
 }
 
-uint32_t StudyVolumes::LargestHour(bool reverse) const {
-    const std::vector<uint32_t>& counts = counts_[reverse ? 1 : 0];
-    return counts.empty() ? 0 : *std::max_element(counts.begin(), counts.end());
-}
-
 bool LoadStudyVolumes(const std::string& folder, StudyVolumes& volumes, std::string& error) {
     namespace fs = std::filesystem;
     std::error_code failure;

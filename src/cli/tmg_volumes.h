@@ -46,8 +46,6 @@ public:
     // Vehicles in an hour that the study only partly covers, or outside it.
     uint64_t Unplaced() const { return unplaced_; }
     uint64_t WithoutTime() const { return withoutTime_; }
-    // The largest volume of an hour of one direction.
-    uint32_t LargestHour(bool reverse) const;
 
 private:
     bool AddVehicle(std::string_view timeStamp, std::string_view description, std::string& error);

@@ -303,6 +303,13 @@ const BadInput kBadInputs[] = {
     {"CutOffCsv", kVehicle + "2026-12-10 08:16:00.000,2,FORW", {}, {}, "sequential.csv is cut off"},
     {"BadTimeStamp", kVehicle + "2026-13-10 08:16:00.000,2,FORWARD,41,16\n", {}, {},
      "sequential.csv:3: '2026-13-10 08:16:00.000' is not a time stamp"},
+    {"HourOverFiveDigits",
+     [] {
+         std::string vehicles;
+         for (int i = 0; i < 100000; ++i) vehicles += kVehicle;
+         return vehicles;
+     }(),
+     {}, {}, "the hour from 2026-12-10 08:00 has 100000 vehicles in direction 1, more than the 99999"},
     {"XmlCutOff",
      "<?xml version=\"1.0\"?>\n<SequentialRecords>\n<Sequential><TimeStamp>2026-12-10 08:15:00.000</TimeStamp>"
      "<Flag>2</Flag><Flag Description>FORWARD</Flag Description><Speed>41</Speed><Length>16</Length></Sequential>\n",
