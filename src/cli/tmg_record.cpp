@@ -32,9 +32,24 @@ std::string Columns(size_t first, size_t width) {
                       : "columns " + std::to_string(first) + "-" + std::to_string(first + width - 1);
 }
 
-std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string Quoted(std::string_view text) { return "'" + Printable(text) + "'"; }
 
 }  // namespace
+
+std::string Printable(std::string_view text) {
+    std::string shown;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7f) {
+            shown += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            shown += escaped;
+        }
+    }
+    return shown;
+}
 
 int64_t DaysFromCivil(int year, int month, int day) {
     using namespace std::chrono;

@@ -46,6 +46,10 @@ bool NormaliseStateCode(std::string_view text, std::string& out, std::string& er
 bool NormaliseFunctionalClass(std::string_view text, std::string& out, std::string& error);
 bool NormaliseStationId(std::string_view text, std::string& out, std::string& error);
 
+// The text with every byte outside printable ASCII shown as \xNN, for
+// messages that quote what a file holds.
+std::string Printable(std::string_view text);
+
 // The direction codes 1-8 by name: "north", "north-east", ...
 const char* DirectionName(int code);
 

@@ -98,7 +98,7 @@ bool StudyVolumes::SetStudy(const std::string& beginText, const std::string& end
     CivilTime begin, end;
     for (const auto& [text, time, name] : {std::tuple{&beginText, &begin, "begin"}, std::tuple{&endText, &end, "end"}}) {
         if (ParseTimeStamp(*text, *time) != TimeStampKind::kValid) {
-            error = std::string("the study's ") + name + " '" + *text + "' is not a date and time";
+            error = std::string("the study's ") + name + " '" + Printable(*text) + "' is not a date and time";
             return false;
         }
     }
@@ -161,7 +161,7 @@ bool StudyVolumes::AddVehicle(std::string_view timeStamp, std::string_view descr
     CivilTime time;
     const TimeStampKind kind = ParseTimeStamp(timeStamp, time);
     if (kind == TimeStampKind::kInvalid) {
-        error = "'" + std::string(timeStamp) + "' is not a time stamp";
+        error = "'" + Printable(timeStamp) + "' is not a time stamp";
         return false;
     }
     // FORWARD or REVERSE in the flag description, whichever model wrote it;

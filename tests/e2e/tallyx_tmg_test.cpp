@@ -246,6 +246,7 @@ TEST_F(TmgTest, CheckNamesTheFieldOfEveryBrokenLine) {
         {with(4, "8U"), "functional classification (columns 4-5)"},
         {with(4, "3u"), "functional classification (columns 4-5)"},
         {with(6, "00 123"), "station ID (columns 6-11)"},
+        {with(6, "00\x1b[1m"), "station ID (columns 6-11)"},  // shown escaped, not sent to the terminal
         {with(12, "N"), "direction of travel (column 12)"},
         {with(13, " "), "lane of travel (column 13)"},
         {with(14, "2O26"), "year (columns 14-17)"},
@@ -280,7 +281,8 @@ TEST_F(TmgTest, CheckNamesTheFieldOfEveryBrokenLine) {
     EXPECT_NE(run.out.find(std::to_string(broken) + " of " + std::to_string(std::size(kLines)) + " lines break"),
               std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find(":16: day of week (column 22): '4', but 2026-12-10 is a Thursday (5)"), std::string::npos);
+    EXPECT_NE(run.out.find(":17: day of week (column 22): '4', but 2026-12-10 is a Thursday (5)"), std::string::npos);
+    EXPECT_NE(run.out.find("'00\\x1B[1m' holds something other than letters and digits"), std::string::npos);
 }
 
 // ---- bad input: one line, status 2, nothing written
