@@ -18,7 +18,7 @@ echo "Running the record benchmarks ($runs runs each)..." >&2
 # The model B figures run first and alone, so that the process's peak memory is theirs.
 build-bench/bench/tallyx_bench --benchmark_filter='ZK220_DecodeAndBothCsvWalks' \
   --benchmark_repetitions="$runs" --benchmark_out="$results/zk220.json" --benchmark_out_format=json >/dev/null
-build-bench/bench/tallyx_bench --benchmark_filter='ProcessSequential_(AllValid|HalfInvalid)$|ExportCsv' \
+build-bench/bench/tallyx_bench --benchmark_filter='ProcessSequential_(AllValid|HalfInvalid)$|ExportCsv|Tmg_MillionVehicles' \
   --benchmark_repetitions="$runs" --benchmark_out="$results/records.json" --benchmark_out_format=json >/dev/null
 echo "Running the wire-paced reads ($runs runs each, a few minutes)..." >&2
 build-bench/bench/tallyx_wire_bench --runs "$runs" --json "$results/wire.json" >/dev/null

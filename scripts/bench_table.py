@@ -35,6 +35,8 @@ def main(folder):
     export = [b["real_time"] for b in runs(records, "BM_ExportCsv_NextValue")]
     bare = [b["real_time"] for b in runs(records, "BM_ExportCsv_BareSnprintf")]
     row(rows, "CSV export / bare snprintf loop", "x", [e / b for e, b in zip(export, bare)], 1.5)
+    tmg = [b["real_time"] for b in runs(records, "BM_Tmg_MillionVehicles/iterations:3/real_time")]
+    row(rows, "tallyx tmg: 1M vehicles to volume records", "ms", tmg, 2000)
     with open(os.path.join(folder, "wire.json")) as f:
         for read in json.load(f):
             name = read["name"]

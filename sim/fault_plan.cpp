@@ -29,6 +29,7 @@ const char* KindName(FaultKind kind) {
         case FaultKind::Short: return "short";
         case FaultKind::HangUp: return "hangup";
         case FaultKind::Flood: return "flood";
+        case FaultKind::Answer: return "answer";
     }
     return "?";
 }
@@ -58,7 +59,7 @@ std::string FaultPlan::Describe(const CommandFault& fault) {
     } else if ((fault.kind == FaultKind::Short || fault.kind == FaultKind::HangUp || fault.kind == FaultKind::Flood) &&
                fault.bytes >= 0) {
         text.append("=").append(std::to_string(fault.bytes));
-    } else if (fault.kind == FaultKind::Garble && !fault.form.empty()) {
+    } else if ((fault.kind == FaultKind::Garble || fault.kind == FaultKind::Answer) && !fault.form.empty()) {
         text.append("=").append(fault.form);
     }
     return text.append("/").append(fault.pattern);
@@ -163,6 +164,10 @@ bool FaultPlan::Parse(const std::string& text, std::string* error) {
             if (!ParseUnsigned(param, bytes)) return fail("bad byte count");
             fault.bytes = static_cast<int>(bytes);
         }
+    } else if (kind == "answer") {
+        fault.kind = FaultKind::Answer;
+        if (param.empty()) return fail("answer needs =TEXT");
+        fault.form = param;
     } else {
         return fail("unknown fault kind \"" + kind + "\"");
     }
@@ -191,6 +196,10 @@ FaultDecision FaultPlan::ForCommand(const std::string& command) {
             case FaultKind::Short: decision.shortBytes = f.bytes; break;
             case FaultKind::HangUp: decision.hangUpAfter = f.bytes; break;
             case FaultKind::Flood: decision.floodBytes = f.bytes < 0 ? 1024 : f.bytes; break;
+            case FaultKind::Answer:
+                decision.replace = true;
+                decision.replacement = f.form;
+                break;
         }
         decision.applied.push_back(Describe(f));
     }

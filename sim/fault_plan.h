@@ -2,7 +2,7 @@
 // occurrence of a command (or of the wake-up) and combine freely.
 //
 // Text form, as the command line takes it:   KIND[@N][xC][=PARAM][/PATTERN]
-//   KIND     refuse | garble | badcrc | drop | stall | short | hangup | flood | wakeup
+//   KIND     refuse | garble | badcrc | drop | stall | short | hangup | flood | answer | wakeup
 //   @N       the first affected occurrence, counted from 1 (default 1)
 //   xC       how many occurrences in a row are affected (default 1; x* for all from N on)
 //   =PARAM   stall: MS or MS+BYTES (wait MS milliseconds before the answer, or after its first
@@ -10,6 +10,8 @@
 //            garble: wrong | lower | zero | missing (how a model A check value is spoiled);
 //            flood: BYTES of printable text sent instead of the answer, with no line end
 //            (default 1024);
+//            answer: TEXT the counter answers instead, in a sound frame or line (the
+//            command is not carried out);
 //            wakeup: wrong | lower | control | missing | long | endless
 //   /PATTERN the command it applies to, as sent without framing or line end (":R:F",
 //            "GETSTUDYINFO"); a trailing * matches every command that starts with the rest
@@ -30,6 +32,7 @@ enum class FaultKind {
     Short,   // only the first bytes of the answer are sent
     HangUp,  // the first bytes of the answer are sent, then the line hangs up
     Flood,   // printable text without a line end comes instead of the answer
+    Answer,  // another answer, soundly framed, comes instead (the command is not carried out)
 };
 
 enum class WakeupFault {
@@ -49,7 +52,7 @@ struct CommandFault {
     unsigned count = 1;        // 0: every occurrence from `occurrence` on
     unsigned milliseconds = 0; // stall
     int bytes = -1;            // stall: bytes before the pause (-1: none); short, hangup: bytes sent (-1: half)
-    std::string form;          // garble form
+    std::string form;          // garble form; the text of another answer
 };
 
 struct WakeupFaultRule {
@@ -67,6 +70,8 @@ struct FaultDecision {
     int shortBytes = -2;   // -2: not short; -1: half; else that many bytes
     int hangUpAfter = -2;  // -2: no hang-up; -1: after half; else after that many bytes
     int floodBytes = -1;   // -1: no flood; else that many bytes replace the answer
+    bool replace = false;  // the answer text is `replacement` instead
+    std::string replacement;
     unsigned stallMs = 0;
     int stallAfter = -1;   // bytes sent before the stall (-1: before the whole answer)
     std::vector<std::string> applied;  // the faults that struck, in text form

@@ -18,12 +18,13 @@ using namespace tallysim;
 
 const char* kFaultHelp =
     "Faults (--fault, repeatable, combinable): KIND[@N][xC][=PARAM][/PATTERN]\n"
-    "  KIND     refuse | garble | badcrc | drop | stall | short | hangup | flood | wakeup\n"
+    "  KIND     refuse | garble | badcrc | drop | stall | short | hangup | flood | answer | wakeup\n"
     "  @N       first affected occurrence of the command, from 1 (default 1)\n"
     "  xC       occurrences in a row (default 1; x* for all from N on)\n"
     "  =PARAM   stall: MS or MS+BYTES; short, hangup: BYTES sent (default half);\n"
     "           flood: BYTES of text without a line end instead of the answer (default 1024);\n"
     "           garble: wrong | lower | zero | missing;\n"
+    "           answer: TEXT answered instead, soundly framed (the command is not carried out);\n"
     "           wakeup: wrong | lower | control | missing | long | endless\n"
     "  /PATTERN the command as sent, without framing (\":R:F\", \"GETSTUDYINFO\");\n"
     "           a trailing * matches every command starting with the rest\n"

@@ -194,6 +194,8 @@ void ModelACounter::HandleFrame(const std::string& frame, LineOutput& out) {
     Reply reply;
     if (decision.refuse) {
         reply.text = ":N";
+    } else if (decision.replace) {
+        reply.text = decision.replacement;
     } else {
         reply = Execute(command);
     }

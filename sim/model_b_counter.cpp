@@ -145,9 +145,10 @@ void ModelBCounter::HandleLine(const std::string& line, LineOutput& out) {
     const FaultDecision decision = Note(line);
     Reply reply;
     if (decision.refuse) reply.ack = false;
-    else reply = Execute(line);
+    else if (!decision.replace) reply = Execute(line);
 
     std::string bytes = reply.ack ? "Y\r\n" : "N\r\n";
+    if (decision.replace) bytes = decision.replacement + "\r\n";
     if (reply.ack && reply.hasBinary) {
         if (decision.garble)
             for (auto& b : reply.binary) b = static_cast<char>(b ^ 0xA5);

@@ -175,9 +175,13 @@ TALLYX_API TallyxHandle TALLYX_CALL Init(void);
 TALLYX_API int32_t TALLYX_CALL Term(TallyxHandle handle);
 /* 3: connects, reads the counter, disconnects. ReadDevice and WriteDevice called from a callback
  *    of the same context while one of them runs return RETCODE_ERR_INVALIDHANDLE and do nothing;
- *    GetProperty, SetProperty and the value walk may be called from a callback. */
+ *    GetProperty, SetProperty and the value walk may be called from a callback. A model B study
+ *    begin or end that is no calendar time is read as the null time (0-00-00 00:00:00.000, range
+ *    0): the vehicles still come, stamped with the null time when the begin is the one. */
 TALLYX_API int32_t TALLYX_CALL ReadDevice(TallyxHandle handle);
-/* 4: connects, runs the write action, disconnects. */
+/* 4: connects, runs the write action, disconnects. A model B study whose site texts and bins
+ *    would make a user area longer than a read brings back is refused with
+ *    RETCODE_ERR_BUFFERTOOSMALL before anything is sent to the counter or erased. */
 TALLYX_API int32_t TALLYX_CALL WriteDevice(TallyxHandle handle);
 /* 5, 6: store a callback (null allowed) for drivers created afterwards. */
 TALLYX_API int32_t TALLYX_CALL SetProgressCallback(TallyxHandle handle, ProgressCallback callback);

@@ -1,101 +1,169 @@
 """A study report with charts, from a counter or from a folder that tallyx read or tallyread wrote.
 
     tallyx-report FOLDER [--out report.pdf]
-    tallyx-report --port COM3 [--out report.pdf]
+    tallyx-report --port COM3 [--metric] [--out report.pdf]
 
-Writes a PDF of two pages, a PNG of its first page beside it, and the figures
-the report shows as JSON (report.json), so that scripts and tests can use them.
+Writes a PDF, a PNG of its first page beside it, and every figure of the report with its unit
+as JSON (report.json). The figures come from tallyx.figures; this module reads the records and
+draws. Input that is not a read ends with a one-line error and exit status 2, and nothing is
+written then.
 """
 import argparse
 import csv
 import json
-import math
 import os
 import sys
-from collections import Counter as Tally
-from collections import OrderedDict
-from datetime import datetime, timedelta
+from datetime import date, datetime, timedelta
 
 import matplotlib
 
 matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 from matplotlib.backends.backend_pdf import PdfPages  # noqa: E402
+from matplotlib.dates import AutoDateLocator, ConciseDateFormatter, date2num  # noqa: E402
 from matplotlib.ticker import MaxNLocator  # noqa: E402
 
-_TIME = "%Y-%m-%d %H:%M:%S.%f"
+from .figures import DAY, HOUR, PERCENTILE_METHOD, Study, figures  # noqa: E402
+
+SEQUENTIAL_HEADER = ["TimeStamp", "Flag", "Flag Description", "Speed", "Length"]
+PERIODIC_HEADER = ["TimeStamp", "Temperature", "Occupancy", "Count", "ReverseCount"]
+FORWARD_COLOUR, REVERSE_COLOUR = "#3a6ea5", "#e0893a"
+A4 = (8.27, 11.69)
 
 
-class Study:
-    """What a report needs: settings, vehicles (time, reverse, speed, length) and periods."""
-
-    def __init__(self):
-        self.settings = {}
-        self.metric = False
-        self.vehicles = []  # (datetime, reverse, speed, length)
-        self.periods = []   # (end datetime, count, reverse count, bins as a list of rows)
-
-    @property
-    def speed_unit(self):
-        return "km/h" if self.metric else "mph"
-
-    @property
-    def length_unit(self):
-        return "dm" if self.metric else "ft"
+class ReportError(Exception):
+    """Input the report cannot use; the message is one line for the user."""
 
 
-def _read_csv(path):
-    with open(path, newline="", encoding="latin-1") as f:
-        return list(csv.reader(f))
+def _minute(text):
+    """'YYYY-MM-DD hh:mm' as seconds since 0001-01-01."""
+    if len(text) != 16 or text[4] != "-" or text[7] != "-" or text[10] != " " or text[13] != ":" \
+            or not (text[:4] + text[5:7] + text[8:10] + text[11:13] + text[14:16]).isdigit():
+        raise ValueError(text)
+    hour, minute = int(text[11:13]), int(text[14:16])
+    if hour > 23 or minute > 59:
+        raise ValueError(text)
+    return date(int(text[:4]), int(text[5:7]), int(text[8:10])).toordinal() * DAY + hour * HOUR + minute * 60
 
 
-def _add_records(study, sequential, periodic):
-    for row in sequential[1:]:
-        if len(row) < 5:
+def _lines(path):
+    """The lines of a file written whole, without their line ends: a last line without its line end
+    means the file was cut off."""
+    with open(path, "rb") as f:
+        f.seek(0, os.SEEK_END)
+        if f.tell():
+            f.seek(-1, os.SEEK_END)
+            if f.read(1) != b"\n":
+                raise ReportError(f"{path} is cut off in the middle of a line")
+    with open(path, encoding="latin-1", newline="\n") as f:
+        for line in f:
+            yield line[:-1]
+
+
+def _add_sequential(study, lines, name):
+    """Vehicle lines "time,flag,description,speed,length"; the time's minute is looked up once."""
+    minutes = {}
+    times, reverse, speeds, lengths, unclassified = (study.times, study.reverse, study.speeds, study.lengths,
+                                                     study.unclassified)
+    number = 0
+    for number, line in enumerate(lines, 1):
+        if number == 1:
+            if line.rstrip("\r").split(",") != SEQUENTIAL_HEADER:
+                raise ReportError(f"{name} does not start with the vehicle columns {','.join(SEQUENTIAL_HEADER)}")
             continue
-        study.vehicles.append((datetime.strptime(row[0], _TIME), "REVERSE" in row[2].split("+"), int(row[3]),
-                               int(row[4])))
-    if not periodic:
-        return
-    header = periodic[0]
-    columns = max((int(name.split("_")[2]) for name in header if name.startswith("Bin_")), default=0)
-    for row in periodic[1:]:
-        cells = [int(value) for value in row[5:]]
-        bins = [cells[i:i + columns] for i in range(0, len(cells), columns)] if columns else []
-        study.periods.append((datetime.strptime(row[0], _TIME), int(row[3]), int(row[4]), bins))
+        try:
+            time, _, flags, speed, length = line.split(",")
+            start = minutes.get(time[:16])
+            if start is None:
+                start = minutes[time[:16]] = _minute(time[:16])
+            second = time[17:19]
+            if time[16] != ":" or not second.isdigit() or second > "59" or not (time[20:] or "0").isdigit():
+                raise ValueError
+            times.append(start + int(second))
+            reverse.append("REVERSE" in flags)
+            speeds.append(int(speed))
+            lengths.append(int(length))
+            unclassified.append("UNCLASSIFIED" in flags)
+            if speeds[-1] < 0 or lengths[-1] < 0:
+                raise ValueError
+        except (ValueError, IndexError, OverflowError):
+            raise ReportError(f"{name}: line {number} is not a vehicle record: {line[:80]}") from None
+    if number == 0:
+        raise ReportError(f"{name} is empty: it does not even hold the column names")
+
+
+def _add_periodic(study, lines, name):
+    columns = 0
+    for number, row in enumerate(csv.reader(lines), 1):
+        if number == 1:
+            if row[:5] != PERIODIC_HEADER:
+                raise ReportError(f"{name} does not start with the period columns {','.join(PERIODIC_HEADER)}")
+            columns = max((int(c.split("_")[2]) for c in row if c.startswith("Bin_") and c.count("_") == 2
+                           and c.split("_")[2].isdigit()), default=0)
+            width = len(row)
+            continue
+        try:
+            if len(row) != width:
+                raise ValueError
+            end = datetime.strptime(row[0], "%Y-%m-%d %H:%M:%S.%f")
+            cells = [int(value) for value in row[5:]]
+            bins = [cells[i:i + columns] for i in range(0, len(cells), columns)] if columns else []
+            study.periods.append((end, int(row[3]), int(row[4]), bins))
+        except ValueError:
+            raise ReportError(f"{name}: line {number} is not a period record: {','.join(row)[:80]}") from None
+
+
+_STUDY_TXT = {"State": "state", "City": "city", "County": "county", "Address": "address", "Lane": "lane",
+              "Speed Limit": "speedLimit", "Operator": "operator", "Start Time": "begin", "End Time": "end",
+              "Period": "periodMinutes", "Speed Bins": "speedBins", "Length Bins": "lengthBins"}
 
 
 def load_folder(folder):
     """A folder of tallyx read (settings.json) or of tallyread (study.txt, possibly in data/)."""
+    if not os.path.isdir(folder):
+        raise ReportError(f"{folder} is not a folder")
     study = Study()
-    if os.path.exists(os.path.join(folder, "settings.json")):
-        with open(os.path.join(folder, "settings.json"), encoding="latin-1") as f:
-            settings = json.load(f)
-        study.settings = dict(settings["study"], **settings["unit"])
-        study.metric = settings["study"].get("units", "").upper().endswith("METRIC")
-    else:
-        if os.path.exists(os.path.join(folder, "data", "study.txt")):
-            folder = os.path.join(folder, "data")
-        names = {"State": "state", "City": "city", "County": "county", "Address": "address", "Lane": "lane",
-                 "Speed Limit": "speedLimit", "Operator": "operator", "Start Time": "begin", "End Time": "end",
-                 "Period": "periodMinutes", "Speed Bins": "speedBins", "Length Bins": "lengthBins"}
-        with open(os.path.join(folder, "study.txt"), encoding="latin-1") as f:
-            for line in f:
-                label, _, value = line.rstrip("\n").partition(": ")
-                if label in names:
-                    study.settings[names[label]] = value
-    extension = ".csv"
-    _add_records(study, _read_csv(os.path.join(folder, "sequential" + extension)),
-                 _read_csv(os.path.join(folder, "periodic" + extension))
-                 if os.path.exists(os.path.join(folder, "periodic" + extension)) else [])
+    try:
+        if os.path.exists(os.path.join(folder, "settings.json")):
+            with open(os.path.join(folder, "settings.json"), encoding="latin-1") as f:
+                settings = json.load(f)
+            if not isinstance(settings.get("study"), dict) or not isinstance(settings.get("unit"), dict):
+                raise ReportError(f"{folder}/settings.json does not hold the study and unit settings of a read")
+            study.settings = {k: str(v) for k, v in dict(settings["study"], **settings["unit"]).items()}
+            study.metric = study.settings.get("units", "").upper().endswith("METRIC")
+        else:
+            if os.path.exists(os.path.join(folder, "data", "study.txt")):
+                folder = os.path.join(folder, "data")
+            if not os.path.exists(os.path.join(folder, "study.txt")):
+                raise ReportError(f"{folder} is not a read: it holds no study.txt (tallyread) or settings.json "
+                                  "(tallyx read)")
+            with open(os.path.join(folder, "study.txt"), encoding="latin-1") as f:
+                for line in f:
+                    label, _, value = line.rstrip("\n").partition(": ")
+                    if label in _STUDY_TXT:
+                        study.settings[_STUDY_TXT[label]] = value
+        sequential = os.path.join(folder, "sequential.csv")
+        if not os.path.exists(sequential):
+            if os.path.exists(os.path.join(folder, "sequential.xml")):
+                raise ReportError(f"{folder} holds its records as XML; the report reads the CSV form "
+                                  "(tallyx read --format csv)")
+            raise ReportError(f"{folder} is not a read: it holds no sequential.csv")
+        _add_sequential(study, _lines(sequential), sequential)
+        periodic = os.path.join(folder, "periodic.csv")
+        if os.path.exists(periodic):
+            _add_periodic(study, _lines(periodic), periodic)
+    except (OSError, UnicodeError, json.JSONDecodeError) as e:
+        raise ReportError(f"{folder}: cannot read the read: {e}") from None
     return study
 
 
-def load_counter(port=None, usb=None):
+def load_counter(port=None, usb=None, metric=False, delay_ms=None):
     from . import Counter
 
     study = Study()
-    with Counter(port=port, usb=usb) as counter:
+    study.metric = metric
+    extra = {} if delay_ms is None else {"COMM_WAITBETWEENREQSMS": delay_ms}
+    with Counter(port=port, usb=usb, metric=metric, **extra) as counter:
         counter.read()
         for key, name in [("serialNumber", "DEV_SERIALNO"), ("unitType", "DEV_UNITTYPE"),
                           ("batteryVoltage", "DEV_BATTERYVOLTAGE"), ("batteryPercent", "DEV_BATTERYPERCENT"),
@@ -105,96 +173,12 @@ def load_counter(port=None, usb=None):
                           ("state", "STUDY_STATE"), ("city", "STUDY_CITY"), ("county", "STUDY_COUNTY"),
                           ("address", "STUDY_ADDRESS"), ("lane", "STUDY_LANE"), ("operator", "STUDY_OPERATOR")]:
             study.settings[key] = counter.get(name)
-        _add_records(study, [line.split(",") for line in counter.lines("sequential")],
-                     [line.split(",") for line in counter.lines("periodic")])
+        _add_sequential(study, counter.lines("sequential"), "the counter's vehicles")
+        _add_periodic(study, counter.lines("periodic"), "the counter's periods")
     return study
 
 
-def _limits(text):
-    numbers, digits = [], ""
-    for c in (text or "") + " ":
-        if c.isdigit():
-            digits += c
-        elif digits:
-            numbers.append(int(digits))
-            digits = ""
-    return numbers
-
-
-def _class_labels(limits, unit):
-    if not limits:
-        return ["all"]
-    labels = [f"< {limits[0]}"]
-    labels += [f"{a}-{b - 1}" for a, b in zip(limits, limits[1:])]
-    labels.append(f">= {limits[-1]} {unit}")
-    return labels
-
-
-def _parse_setting_time(text):
-    for form in (_TIME, "%Y-%m-%d %H:%M:%S", "%Y-%m-%d %H:%M"):
-        try:
-            return datetime.strptime((text or "").strip(), form)
-        except ValueError:
-            continue
-    return None
-
-
-def figures(study):
-    """Every figure the report shows, as plain numbers and lists."""
-    speeds = sorted(v[2] for v in study.vehicles if v[2] > 0)
-    result = OrderedDict()
-    result["units"] = {"speed": study.speed_unit, "length": study.length_unit}
-    result["vehicles"] = len(study.vehicles)
-    result["reverse"] = sum(1 for v in study.vehicles if v[1])
-    result["with_speed"] = len(speeds)
-    if speeds:
-        result["mean_speed"] = round(sum(speeds) / len(speeds), 2)
-        result["median_speed"] = speeds[(len(speeds) - 1) // 2] if len(speeds) % 2 else (
-            (speeds[len(speeds) // 2 - 1] + speeds[len(speeds) // 2]) / 2)
-        result["percentile_85"] = speeds[math.ceil(0.85 * len(speeds)) - 1]
-        # The 10-unit band of whole speeds [low, low + 10) that holds the most vehicles.
-        tally = Tally(speeds)
-        best = max(range(speeds[0], speeds[-1] + 1), key=lambda low: (sum(tally[s] for s in range(low, low + 10)), -low))
-        result["pace"] = {"from": best, "to": best + 9,
-                          "vehicles": sum(tally[s] for s in range(best, best + 10))}
-    periods = []
-    for end, count, reverse, _ in study.periods:
-        periods.append({"end": end.strftime("%Y-%m-%d %H:%M"), "forward": count - reverse, "reverse": reverse})
-    result["periods"] = periods
-    # Every hour and day of the study, the empty ones too.
-    hours = OrderedDict()
-    days = OrderedDict()
-    begin = _parse_setting_time(study.settings.get("begin"))
-    end = _parse_setting_time(study.settings.get("end"))
-    if begin and end and end > begin and (end - begin).days <= 400:
-        at = begin.replace(minute=0, second=0, microsecond=0)
-        while at < end:
-            hours[at.strftime("%Y-%m-%d %H:00")] = [0, 0]
-            days.setdefault(at.strftime("%Y-%m-%d"), 0)
-            at += timedelta(hours=1)
-    for time, reverse, _, _ in study.vehicles:
-        hour = time.strftime("%Y-%m-%d %H:00")
-        hours.setdefault(hour, [0, 0])[1 if reverse else 0] += 1
-        days[time.strftime("%Y-%m-%d")] = days.get(time.strftime("%Y-%m-%d"), 0) + 1
-    result["hours"] = [{"hour": h, "forward": f, "reverse": r} for h, (f, r) in hours.items()]
-    result["days"] = [{"day": d, "vehicles": n} for d, n in days.items()]
-    speed_limits = _limits(study.settings.get("speedBins"))
-    length_limits = _limits(study.settings.get("lengthBins"))
-    table = [[0] * (len(length_limits) + 1) for _ in range(len(speed_limits) + 1)]
-    for _, _, _, bins in study.periods:
-        for r, row in enumerate(bins[:len(table)]):
-            for c, cell in enumerate(row[:len(table[0])]):
-                table[r][c] += cell
-    result["bins"] = {"speed_classes": _class_labels(speed_limits, study.speed_unit),
-                      "length_classes": _class_labels(length_limits, study.length_unit), "counts": table,
-                      "row_totals": [sum(row) for row in table],
-                      "column_totals": [sum(col) for col in zip(*table)] if table else []}
-    binned = sum(sum(row) for row in table)
-    long_vehicles = sum(row[-1] for row in table) if length_limits else 0
-    result["long_vehicles"] = {"at_least": length_limits[-1] if length_limits else None, "vehicles": long_vehicles,
-                               "share_percent": round(100.0 * long_vehicles / binned, 1) if binned else 0.0}
-    return result
-
+# Drawing ---------------------------------------------------------------------------------------
 
 def _title(study):
     s = study.settings
@@ -202,124 +186,327 @@ def _title(study):
     return place or "Traffic study"
 
 
-def _page_one(study, data, figure):
+def _value(figure, digits=None):
+    if figure is None or figure.get("value") is None:
+        return "-"
+    value = figure["value"]
+    return f"{value:.{digits}f}" if digits is not None else f"{value:g}" if isinstance(value, float) else str(value)
+
+
+def _table(axes, title, columns, rows, widths=None, font=8, note=None):
+    """A table from the top of the axes down, with a bold header row and an optional note under the title."""
+    axes.axis("off")
+    axes.set_title(title, fontsize=10, loc="left", fontweight="bold", pad=22 if note else 6)
+    if note:
+        axes.text(0, 1.005, note, fontsize=7.5, color="#444444", va="bottom", transform=axes.transAxes, wrap=True)
+    if not rows:
+        axes.text(0, 0.9, "nothing to show", fontsize=9, va="top")
+        return
+    table = axes.table(cellText=rows, colLabels=columns, loc="upper left", cellLoc="right", colLoc="right",
+                       colWidths=widths)
+    table.auto_set_font_size(False)
+    table.set_fontsize(font)
+    table.scale(1, 1.25)
+    for (r, c), cell in table.get_celld().items():
+        cell.set_linewidth(0.3)
+        if r == 0:
+            cell.set_text_props(fontweight="bold")
+            cell.set_facecolor("#e8eef5")
+        if c == 0:
+            cell.set_text_props(ha="left")
+            cell._loc = "left"
+
+
+def _speed_rows(data, unit):
+    speed = data["speed"]
+    directions = [speed[d] for d in ("forward", "reverse", "both")]
+    rows = [["Vehicles with a speed"] + [_value(d["with_speed"]) for d in directions]]
+    for key, label in (("mean", "Mean"), ("p15", "15th percentile"), ("median", "Median (50th percentile)"),
+                       ("p85", "85th percentile"), ("highest", "Highest speed")):
+        rows.append([f"{label} ({unit})"] + [_value(d.get(key), 1 if key == "mean" else None) for d in directions])
+    rows.append([f"10-{unit} pace ({unit})"] + [f"{d['pace']['from']['value']}-{d['pace']['to']['value']}"
+                                               if "pace" in d else "-" for d in directions])
+    rows.append(["Vehicles in the pace"] + [f"{d['pace']['vehicles']['value']} ({d['pace']['share']['value']} %)"
+                                            if "pace" in d else "-" for d in directions])
+    limit = speed["posted_limit"]
+    if limit is None:
+        rows.append(["Over the posted limit"] + ["no posted limit"] * 3)
+    else:
+        for i, extra in enumerate((0, 5, 10, 15)):
+            above = limit["value"] + extra
+            label = f"Over the limit ({above} {unit})" if not extra else f"Over limit + {extra} ({above} {unit})"
+            rows.append([label] + [f"{d['over_limit'][i]['vehicles']['value']} ({d['over_limit'][i]['share']['value']} %)"
+                                   if d.get("over_limit") else "-" for d in directions])
+    return rows
+
+
+def _page_summary(study, data, figure):
     s = study.settings
-    figure.suptitle(_title(study), fontsize=15, fontweight="bold", x=0.06, ha="left")
+    unit = study.speed_unit
+    figure.suptitle(_title(study), fontsize=15, fontweight="bold", x=0.06, ha="left", y=0.975)
+    limit = data["speed"]["posted_limit"]
+    limit_text = f"{limit['value']} {unit}" if limit else "none given"
     lines = [
-        f"Lane: {s.get('lane', '')}    Speed limit: {s.get('speedLimit', '')} {study.speed_unit}    "
-        f"Operator: {s.get('operator', '')}",
-        f"Unit: {s.get('unitType', '')} {s.get('serialNumber', '')}    Battery: {s.get('batteryVoltage', '')} V, "
-        f"{s.get('batteryPercent', '')} %",
-        f"Study: {s.get('begin', '')[:16]} to {s.get('end', '')[:16]}, periods of {s.get('periodMinutes', '')} min",
-        f"Vehicles: {data['vehicles']} ({data['reverse']} reverse)"
-        + (f"    Mean {data['mean_speed']:.1f}, median {data['median_speed']}, 85th percentile "
-           f"{data['percentile_85']} {study.speed_unit}    10-{study.speed_unit} pace {data['pace']['from']}-"
-           f"{data['pace']['to']} {study.speed_unit}" if data["with_speed"] else ""),
+        f"Lane/direction: {s.get('lane', '') or '-'}    Posted speed limit: {limit_text}    "
+        f"Operator: {s.get('operator', '') or '-'}",
+        f"Counter: {s.get('unitType', '') or '-'} {s.get('serialNumber', '')}"
+        + (f"    Battery: {s['batteryVoltage']} V" if s.get("batteryVoltage") else "")
+        + (f", {s['batteryPercent']} %" if s.get("batteryPercent") else ""),
+        f"Study: {s.get('begin', '')[:16]} to {s.get('end', '')[:16]} (counter's local time), "
+        f"periods of {s.get('periodMinutes', '') or '-'} min    Units: {unit}, {study.length_unit}",
+        f"Vehicles: {data['vehicles']['both']['value']}  (forward {data['vehicles']['forward']['value']}, "
+        f"reverse {data['vehicles']['reverse']['value']})",
     ]
-    figure.text(0.06, 0.93, "\n".join(lines), va="top", fontsize=9, linespacing=1.6)
+    figure.text(0.06, 0.945, "\n".join(lines), va="top", fontsize=8.5, linespacing=1.6)
+    notes = []
+    if "note" in data:
+        notes.append(f"No vehicles: {data['note']}.")
+    for one, other in (("forward", "reverse"), ("reverse", "forward")):
+        if data["vehicles"][one]["value"] and not data["vehicles"][other]["value"]:
+            notes.append(f"One direction only: every vehicle was counted {one}; the {other} columns stay empty.")
+    if not data["speed"]["both"]["with_speed"]["value"] and "note" not in data:
+        notes.append("No speeds: no vehicle of this study has a speed, so there is no speed study.")
+    if limit is None:
+        notes.append("No posted limit: the study names no speed limit, so no share over the limit is given.")
+    if data["volume"]["average_daily_traffic"] is None:
+        notes.append("No whole day: " + data["volume"]["average_daily_traffic_note"] + ".")
+    if notes:
+        figure.text(0.06, 0.865, "\n".join(notes), va="top", fontsize=8.5, color="#a03020", linespacing=1.45)
 
-    per_period = figure.add_axes([0.09, 0.4, 0.86, 0.41])
-    ends = [datetime.strptime(p["end"], "%Y-%m-%d %H:%M") for p in data["periods"]]
-    # Each bar covers its period, which ends at its time stamp.
-    period = timedelta(minutes=int(s.get("periodMinutes") or 15))
-    starts = [end - period for end in ends]
-    forward = [p["forward"] for p in data["periods"]]
-    reverse = [p["reverse"] for p in data["periods"]]
-    per_period.bar(starts, forward, width=period * 0.9, align="edge", color="#3a6ea5", label="forward")
-    per_period.bar(starts, reverse, width=period * 0.9, align="edge", bottom=forward, color="#e0893a",
-                   label="reverse")
-    per_period.yaxis.set_major_locator(MaxNLocator(integer=True))
-    per_period.set_title(f"Vehicles per {s.get('periodMinutes', '')}-minute period, by direction", fontsize=10)
+    columns = ["", "forward", "reverse", "both"]
+    speed_axes = figure.add_axes([0.06, 0.42, 0.88, 0.33])
+    _table(speed_axes, f"Speed study ({unit})", columns, _speed_rows(data, unit), widths=[0.46, 0.18, 0.18, 0.18],
+           note=f"Percentiles by {PERCENTILE_METHOD};\nvehicles without a speed are left out.")
+
+    volume = data["volume"]
+    adt = volume["average_daily_traffic"]
+    rows = [["Vehicles"] + [str(data["vehicles"][d]["value"]) for d in ("forward", "reverse", "both")],
+            ["Directional split (%)", _value(volume["split"]["forward"]), _value(volume["split"]["reverse"]),
+             "100" if data["vehicles"]["both"]["value"] else "-"]]
+    if adt:
+        rows.append([f"Average daily traffic ({adt['whole_days']} whole day{'s' if adt['whole_days'] > 1 else ''})"]
+                    + [_value(adt[d], 0) for d in ("forward", "reverse", "both")])
+    else:
+        rows.append(["Average daily traffic", "no whole day", "", ""])
+    volume_axes = figure.add_axes([0.06, 0.2, 0.88, 0.14])
+    _table(volume_axes, "Volume summary", columns, rows, widths=[0.46, 0.18, 0.18, 0.18])
+    figure.text(0.06, 0.12, "Peak hours, the volume per hour and per day, headways and length classes follow on "
+                "the next pages.", fontsize=8, color="#444444")
+
+
+def _page_speeds(study, data, figure):
+    unit = study.speed_unit
+    histogram = data["speed"]["histogram"]
+    chart = figure.add_axes([0.1, 0.55, 0.85, 0.38])
+    speeds = histogram["speeds"]
+    both = data["speed"]["both"]
+    if speeds:
+        chart.bar(speeds, histogram["forward"], width=0.9, color=FORWARD_COLOUR, label="forward")
+        chart.bar(speeds, histogram["reverse"], width=0.9, bottom=histogram["forward"], color=REVERSE_COLOUR,
+                  label="reverse")
+        pace = both["pace"]
+        chart.axvspan(pace["from"]["value"] - 0.5, pace["to"]["value"] + 0.5, color="#f2d48f", alpha=0.45,
+                      label=f"10-{unit} pace {pace['from']['value']}-{pace['to']['value']} {unit}", zorder=0)
+        for key, name, style in (("p15", "15th percentile", ":"), ("median", "median", "--"),
+                                 ("p85", "85th percentile", "-.")):
+            chart.axvline(both[key]["value"], color="#333333", linestyle=style, linewidth=1,
+                          label=f"{name} {both[key]['value']} {unit}")
+        limit = data["speed"]["posted_limit"]
+        if limit:
+            chart.axvline(limit["value"], color="#c0392b", linewidth=2, label=f"posted limit {limit['value']} {unit}")
+            chart.annotate(f"posted limit {limit['value']} {unit}", (limit["value"], 1.0),
+                           xycoords=("data", "axes fraction"), xytext=(0, 3), textcoords="offset points",
+                           ha="center", va="bottom", color="#c0392b", fontsize=8, fontweight="bold")
+        chart.legend(fontsize=7, loc="upper left")
+    else:
+        chart.text(0.5, 0.5, "no vehicle with a speed", ha="center", va="center", transform=chart.transAxes)
+        chart.set_xticks([])
+        chart.set_yticks([])
+    chart.set_title("Speeds, stacked by direction; pace and percentiles of both directions together",
+                    fontsize=10, pad=16)
+    chart.set_xlabel(f"speed ({unit})")
+    chart.set_ylabel("vehicles")
+    chart.yaxis.set_major_locator(MaxNLocator(integer=True))
+    chart.grid(axis="y", alpha=0.3)
+
+    table_axes = figure.add_axes([0.06, 0.05, 0.88, 0.38])
+    bins = data["bins"]
+    cells = [[label] + [str(c) for c in row] + [str(total)]
+             for label, row, total in zip(bins["speed_classes"], bins["counts"], bins["row_totals"])]
+    cells.append(["total"] + [str(c) for c in bins["column_totals"]] + [str(sum(bins["row_totals"]))])
+    long_vehicles = data["long_vehicles"]
+    note = "From the periodic records."
+    if long_vehicles["at_least"]:
+        note += (f" Long vehicles (>= {long_vehicles['at_least']['value']} {study.length_unit}): "
+                 f"{long_vehicles['vehicles']['value']}, {_value(long_vehicles['share'])} % of the binned vehicles.")
+    _table(table_axes, f"Vehicles by speed ({unit}, rows) and length ({study.length_unit}, columns)",
+           ["speed \\ length"] + bins["length_classes"] + ["total"], cells if data["periods"]["rows"] else [],
+           font=7, note=note)
+
+
+def _time_axis(axes):
+    locator = AutoDateLocator(minticks=4, maxticks=12)
+    axes.xaxis.set_major_locator(locator)
+    axes.xaxis.set_major_formatter(ConciseDateFormatter(locator))
+    axes.tick_params(axis="x", labelsize=7)
+
+
+def _page_volumes(study, data, figure):
+    # Steps rather than bars: a month of hours or periods stays readable and quick to draw.
+    hours = data["volume"]["hours"]["rows"]
+    hourly = figure.add_axes([0.1, 0.7, 0.85, 0.23])
+    if hours:
+        edges = [datetime.strptime(h["hour"], "%Y-%m-%d %H:%M") for h in hours]
+        edges.append(edges[-1] + timedelta(hours=1))
+        edges = date2num(edges)
+        hourly.stairs([h["forward"] for h in hours], edges, color=FORWARD_COLOUR, linewidth=1.4, label="forward")
+        hourly.stairs([h["reverse"] for h in hours], edges, color=REVERSE_COLOUR, linewidth=1.4, label="reverse")
+        hourly.set_xlim(edges[0], edges[-1])
+        hourly.legend(fontsize=8, loc="upper right")
+        _time_axis(hourly)
+    hourly.set_ylim(bottom=0)
+    hourly.set_title("Vehicles per hour, by direction", fontsize=10)
+    hourly.set_ylabel("vehicles per hour")
+    hourly.set_xlabel("time (counter's local time)")
+    hourly.yaxis.set_major_locator(MaxNLocator(integer=True))
+    hourly.grid(alpha=0.3)
+
+    per_period = figure.add_axes([0.1, 0.39, 0.85, 0.22])
+    periods = data["periods"]["rows"]
+    minutes = data["periods"]["minutes"][0] if data["periods"]["minutes"] else 15
+    if periods:
+        ends = [datetime.strptime(p["end"], "%Y-%m-%d %H:%M") for p in periods]
+        edges = date2num([ends[0] - timedelta(minutes=minutes)] + ends)
+        totals = [p["forward"] + p["reverse"] for p in periods]
+        per_period.stairs(totals, edges, fill=True, color=REVERSE_COLOUR, label="reverse")
+        per_period.stairs([p["forward"] for p in periods], edges, fill=True, color=FORWARD_COLOUR, label="forward")
+        per_period.set_xlim(edges[0], edges[-1])
+        per_period.legend(fontsize=8, loc="upper right")
+        _time_axis(per_period)
+    else:
+        per_period.text(0.5, 0.5, "no periodic records", ha="center", va="center", transform=per_period.transAxes)
+        per_period.set_yticks([])
+    per_period.set_ylim(bottom=0)
+    per_period.set_title(f"Vehicles per {minutes}-minute period, stacked by direction (from the periodic records)",
+                         fontsize=10)
     per_period.set_ylabel("vehicles per period")
-    per_period.set_xlabel("time (local), one bar per period")
-    per_period.legend(fontsize=8, loc="upper right")
-    per_period.tick_params(axis="x", labelsize=7, rotation=20)
-    per_period.grid(axis="y", alpha=0.3)
+    per_period.set_xlabel("time (counter's local time)")
+    per_period.yaxis.set_major_locator(MaxNLocator(integer=True))
+    per_period.grid(alpha=0.3)
 
-    daily = figure.add_axes([0.09, 0.07, 0.86, 0.22])
-    days = [d["day"] for d in data["days"]]
-    daily.bar(days, [d["vehicles"] for d in data["days"]], color="#3a6ea5", width=0.5)
-    daily.yaxis.set_major_locator(MaxNLocator(integer=True))
-    for i, d in enumerate(data["days"]):
-        daily.annotate(str(d["vehicles"]), (i, d["vehicles"]), ha="center", va="bottom", fontsize=8)
-    daily.set_title("Vehicles per day", fontsize=10)
+    days = data["volume"]["days"]["rows"]
+    daily = figure.add_axes([0.1, 0.07, 0.85, 0.22])
+    positions = list(range(len(days)))
+    daily.bar([p - 0.2 for p in positions], [d["forward"] for d in days], width=0.4, color=FORWARD_COLOUR,
+              label="forward")
+    daily.bar([p + 0.2 for p in positions], [d["reverse"] for d in days], width=0.4, color=REVERSE_COLOUR,
+              label="reverse")
+    step = max(1, -(-len(days) // 10))
+    daily.set_xticks(positions[::step])
+    daily.set_xticklabels([d["day"] + ("" if d["whole"] else "\n(part)") for d in days][::step], fontsize=7)
+    daily.set_title("Vehicles per day, by direction (days the study covers only in part are marked)", fontsize=10)
     daily.set_ylabel("vehicles per day")
     daily.set_xlabel("day")
-    daily.tick_params(axis="x", labelsize=8)
+    daily.legend(fontsize=8, loc="upper right")
+    daily.yaxis.set_major_locator(MaxNLocator(integer=True))
     daily.margins(y=0.15)
     daily.grid(axis="y", alpha=0.3)
 
 
-def _page_two(study, data, figure):
-    hourly = figure.add_axes([0.09, 0.72, 0.86, 0.2])
-    hours = [h["hour"] for h in data["hours"]]
-    positions = range(len(hours))
-    hourly.bar([p - 0.2 for p in positions], [h["forward"] for h in data["hours"]], width=0.4, color="#3a6ea5",
-               label="forward")
-    hourly.bar([p + 0.2 for p in positions], [h["reverse"] for h in data["hours"]], width=0.4, color="#e0893a",
-               label="reverse")
-    step = max(1, math.ceil(len(hours) / 12))
-    one_day = len({h[:10] for h in hours}) <= 1
-    labels = [h[11:16] if one_day else h[5:13] + "h" for h in hours]
-    hourly.set_xticks(list(positions)[::step])
-    hourly.set_xticklabels(labels[::step], fontsize=7, rotation=0 if one_day else 20)
-    hourly.set_title("Vehicles per hour, by direction", fontsize=10)
-    hourly.set_ylabel("vehicles per hour")
-    hourly.set_xlabel("hour (local time)")
-    hourly.legend(fontsize=8)
-    hourly.yaxis.set_major_locator(MaxNLocator(integer=True))
-    hourly.grid(axis="y", alpha=0.3)
+def _peak_text(peak):
+    if peak is None:
+        return ["-", "-", "-"]
+    phf = peak["peak_hour_factor"]["value"]
+    return [f"{peak['from'][11:]}-{peak['to'][11:]}", str(peak["volume"]["value"]), "-" if phf is None else f"{phf:.2f}"]
 
-    histogram = figure.add_axes([0.09, 0.4, 0.86, 0.22])
-    speeds = [v[2] for v in study.vehicles if v[2] > 0]
-    if speeds:
-        histogram.hist(speeds, bins=range(min(speeds), max(speeds) + 2), color="#7a9cc6", edgecolor="white")
-        pace = data["pace"]
-        histogram.axvspan(pace["from"], pace["to"] + 1, color="#f2d48f", alpha=0.5, label=f"10-{study.speed_unit} pace")
-        for value, name, style in [(data["mean_speed"], "mean", "-"), (data["median_speed"], "median", "--"),
-                                   (data["percentile_85"], "85th percentile", ":")]:
-            histogram.axvline(value, color="#333333", linestyle=style, label=f"{name} {value:g} {study.speed_unit}")
-        histogram.legend(fontsize=7)
-    histogram.set_title("Speeds", fontsize=10)
-    histogram.set_xlabel(f"speed ({study.speed_unit})")
-    histogram.set_ylabel("vehicles")
-    histogram.yaxis.set_major_locator(MaxNLocator(integer=True))
 
-    table_axes = figure.add_axes([0.2, 0.05, 0.76, 0.25])
-    table_axes.axis("off")
-    bins = data["bins"]
-    cells = [row + [total] for row, total in zip(bins["counts"], bins["row_totals"])]
-    cells.append(bins["column_totals"] + [sum(bins["row_totals"])])
-    table = table_axes.table(cellText=[[str(c) for c in row] for row in cells],
-                             rowLabels=bins["speed_classes"] + ["total"],
-                             colLabels=bins["length_classes"] + ["total"], loc="center", cellLoc="right")
-    table.auto_set_font_size(False)
-    table.set_fontsize(7)
-    long_vehicles = data["long_vehicles"]
-    share = (f"; long vehicles (>= {long_vehicles['at_least']} {study.length_unit}): {long_vehicles['vehicles']}, "
-             f"{long_vehicles['share_percent']} %" if long_vehicles["at_least"] is not None else "")
-    table_axes.set_title(f"Vehicles by speed ({study.speed_unit}, rows) and length ({study.length_unit}, columns)"
-                         + share, fontsize=9)
+def _table_pages(pdf, title, note, columns, rows, widths, per_page=45):
+    """A table over as many pages as it needs."""
+    pages = [rows[i:i + per_page] for i in range(0, len(rows), per_page)] or [[]]
+    for n, part in enumerate(pages):
+        figure = plt.figure(figsize=A4)
+        axes = figure.add_axes([0.06, 0.04, 0.88, 0.86])
+        _table(axes, title + (f" (page {n + 1} of {len(pages)})" if len(pages) > 1 else ""), columns, part, widths,
+               note=note)
+        pdf.savefig(figure)
+        plt.close(figure)
+
+
+def _tables(pdf, study, data):
+    volume = data["volume"]
+    rows = []
+    for entry in volume["peak_hours"]:
+        for kind, name in (("am", "AM (before noon)"), ("pm", "PM (from noon)"), ("whole_day", "whole day")):
+            rows.append([entry["day"] if kind == "am" else "", name] + _peak_text(entry[kind]["clock_hour"])
+                        + _peak_text(entry[kind]["busiest_60_minutes"]))
+    _table_pages(pdf, "Peak hours, both directions", "Peak hour factor = peak-hour volume / (4 x the busiest "
+                 "15 minutes in that hour). Clock hours start on the hour; the busiest 60 minutes are four "
+                 "successive quarter hours counted from the vehicles' time stamps. Only hours wholly inside the "
+                 "study and the day are taken.",
+                 ["day", "peak", "clock hour", "vehicles", "PHF", "busiest 60 min", "vehicles", "PHF"], rows,
+                 [0.15, 0.17, 0.14, 0.1, 0.08, 0.16, 0.1, 0.08])
+
+    rows = [[d["day"] + ("" if d["whole"] else " (part)"), str(d["forward"]), str(d["reverse"]), str(d["both"])]
+            for d in volume["days"]["rows"]]
+    adt = volume["average_daily_traffic"]
+    rows.append(["Average daily traffic" + (f" ({adt['whole_days']} whole days)" if adt else "")]
+                + ([_value(adt[d], 0) for d in ("forward", "reverse", "both")] if adt else ["no whole day", "", ""]))
+    _table_pages(pdf, "Vehicles per day", None, ["day", "forward", "reverse", "both"], rows,
+                 [0.4, 0.2, 0.2, 0.2])
+
+    figure = plt.figure(figsize=A4)
+    headways = data["headways"]
+    rows = [[b["band"]] + [f"{b[d]} ({_value(b[d + '_share'])} %)" for d in ("forward", "reverse", "both")]
+            for b in headways["bands"]]
+    rows.append(["all headways"] + [str(headways["total"][d]) for d in ("forward", "reverse", "both")])
+    _table(figure.add_axes([0.06, 0.55, 0.88, 0.38]), "Headways between successive vehicles in the same direction",
+           ["headway", "forward", "reverse", "both"], rows, [0.34, 0.22, 0.22, 0.22],
+           note="From the vehicles' time stamps, which hold whole seconds: a headway under 1 s means two vehicles\n"
+                "stamped in the same second.")
+    lengths = data["length_classes"]
+    rows = [[r["length_class"]] + [f"{r[d]} ({_value(r[d + '_share'])} %)" for d in ("forward", "reverse", "both")]
+            for r in lengths["rows"]]
+    rows.append(["classified"] + [str(lengths["classified"][d]) for d in ("forward", "reverse", "both")])
+    rows.append(["not classified"] + [str(lengths["not_classified"][d]) for d in ("forward", "reverse", "both")])
+    _table(figure.add_axes([0.06, 0.1, 0.88, 0.36]), f"Vehicles per length class ({study.length_unit})",
+           ["length class", "forward", "reverse", "both"], rows, [0.34, 0.22, 0.22, 0.22],
+           note="Shares are of the classified vehicles of each direction; vehicles without a length or left\n"
+                "unclassified by the counter are counted apart.")
+    pdf.savefig(figure)
+    plt.close(figure)
 
 
 def write_report(study, pdf_path):
-    """Writes the PDF, a PNG of its first page and the figures as JSON; returns the figures."""
+    """Writes the PDF, a PNG of its first page and the figures as JSON; returns the figures.
+    The files appear only when all three are written."""
     data = figures(study)
     base = os.path.splitext(pdf_path)[0]
     if os.path.dirname(pdf_path):
         os.makedirs(os.path.dirname(pdf_path), exist_ok=True)
-    with PdfPages(pdf_path) as pdf:
-        first = plt.figure(figsize=(8.27, 11.69))
-        _page_one(study, data, first)
-        pdf.savefig(first)
-        first.savefig(base + ".png", dpi=100)
-        plt.close(first)
-        second = plt.figure(figsize=(8.27, 11.69))
-        _page_two(study, data, second)
-        pdf.savefig(second)
-        plt.close(second)
-    with open(base + ".json", "w") as f:
-        json.dump(data, f, indent=2)
+    targets = [pdf_path, base + ".png", base + ".json"]
+    parts = [target + ".part" for target in targets]
+    try:
+        with PdfPages(parts[0]) as pdf:
+            first = plt.figure(figsize=A4)
+            _page_summary(study, data, first)
+            pdf.savefig(first)
+            first.savefig(parts[1], dpi=100, format="png")
+            plt.close(first)
+            for page in (_page_speeds, _page_volumes):
+                figure = plt.figure(figsize=A4)
+                page(study, data, figure)
+                pdf.savefig(figure)
+                plt.close(figure)
+            _tables(pdf, study, data)
+        with open(parts[2], "w") as f:
+            json.dump(data, f, indent=1)
+        for part, target in zip(parts, targets):
+            os.replace(part, target)
+    finally:
+        plt.close("all")
+        for part in parts:
+            if os.path.exists(part):
+                os.remove(part)
     return data
 
 
@@ -328,14 +515,24 @@ def main(argv=None):
     parser.add_argument("folder", nargs="?", help="a folder written by tallyx read or by tallyread")
     parser.add_argument("--port", help="read the counter on this COM port instead (COM3 or 3)")
     parser.add_argument("--usb", type=int, help="read the counter on this USB bridge instead")
+    parser.add_argument("--metric", action="store_true", help="with --port or --usb: km/h and dm")
+    parser.add_argument("--delay-ms", type=int, help="with --port or --usb: pause between requests (default 100)")
     parser.add_argument("--out", default="report.pdf", help="the PDF to write (default report.pdf)")
     args = parser.parse_args(argv)
     if (args.folder is None) == (args.port is None and args.usb is None):
         parser.error("give a folder, or --port or --usb")
-    study = load_folder(args.folder) if args.folder else load_counter(args.port, args.usb)
-    data = write_report(study, args.out)
-    print(f"Report of {data['vehicles']} vehicles: {args.out} (first page {os.path.splitext(args.out)[0]}.png, "
-          f"figures {os.path.splitext(args.out)[0]}.json)")
+    try:
+        study = load_folder(args.folder) if args.folder else load_counter(args.port, args.usb, args.metric, args.delay_ms)
+        data = write_report(study, args.out)
+    except ReportError as e:
+        print(f"tallyx-report: {e}", file=sys.stderr)
+        return 2
+    except OSError as e:
+        print(f"tallyx-report: cannot write {args.out}: {e.strerror or e}", file=sys.stderr)
+        return 2
+    base = os.path.splitext(args.out)[0]
+    print(f"Report of {data['vehicles']['both']['value']} vehicles: {args.out} (first page {base}.png, "
+          f"figures {base}.json)")
     return 0
 
 

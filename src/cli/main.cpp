@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/return_code_help.h"
 #include "cli/study_file.h"
+#include "cli/tmg_command.h"
 #include "tallyx_version.h"
 
 namespace {
@@ -99,6 +100,24 @@ int main(int argc, char** argv) {
     discharge->add_option("action", what, "start or stop")->required()->check(CLI::IsMember({"start", "stop"}));
     AddPortOptions(*discharge, options);
 
+    CLI::App* tmg = app.add_subcommand(
+        "tmg", "Write a read folder's hourly volumes as Traffic Monitoring Guide records, or check such a file");
+    TmgOptions tmgOptions;
+    tmg->add_option("folder", tmgOptions.folder, "a folder written by tallyx read or by tallyread");
+    tmg->add_option("-o,--out", tmgOptions.out, "output file (default: FOLDER/volume.tmg; - for standard output)");
+    tmg->add_option("--check", tmgOptions.check, "check a file of hourly volume records instead");
+    tmg->add_option("--state", tmgOptions.state, "the state's two-digit FIPS code (39 Ohio)");
+    tmg->add_option("--station", tmgOptions.station, "station ID: 1-6 letters or digits");
+    tmg->add_option("--class", tmgOptions.functionalClass, "functional classification: 1-7 and R or U (3U)");
+    tmg->add_option("--forward-direction", tmgOptions.forwardDirection,
+                    "where the counter's forward traffic goes: 1-8 (1 N, 3 E, 5 S, 7 W)");
+    tmg->add_option("--reverse-direction", tmgOptions.reverseDirection, "where its reverse traffic goes: 1-8");
+    tmg->add_option("--lane", tmgOptions.lane, "0 all lanes (default), 1-9 one lane");
+    tmg->add_option("--restriction", tmgOptions.restriction, "0 none (default) to 5, see below");
+    tmg->add_flag("--combined", tmgOptions.combined,
+                  "one record per day with both directions together (9 north-south, 0 east-west)");
+    tmg->footer(std::string(TmgCodesHelp()) + "\n\n" + ExitStatusTable());
+
     // Every subcommand's help ends with how ports are named and what the exit statuses mean.
     const std::string common = std::string(kPortHelp) + "\n\n" + ExitStatusTable();
     for (CLI::App* command : {info, read, program, discharge}) {
@@ -120,5 +139,6 @@ int main(int argc, char** argv) {
     if (read->parsed()) return RunRead(options, readOptions);
     if (program->parsed()) return RunProgram(options, programOptions);
     if (discharge->parsed()) return RunDischarge(options, what == "start");
+    if (tmg->parsed()) return RunTmg(tmgOptions);
     return kExitUsage;
 }

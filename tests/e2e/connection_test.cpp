@@ -152,9 +152,9 @@ TEST_F(ConnectionTest, OverlongWakeUpLineIsRefusedWithoutOverflow) {
     ASSERT_TRUE(line.IsOpen());
     ASSERT_FALSE(line.Publish(ports.Path(), 6).empty());
     TallyxHandle handle = NewContext(6);
+    // The line only once the port has opened and discarded what waited.
     std::thread counter([&line] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        line.Write(std::string(1500, 'R'), 2000);
+        if (line.WaitForFlushAfter(0)) line.Write(std::string(1500, 'R'), 2000);
     });
     EXPECT_EQ(ReadDevice(handle), RETCODE_ERR_FAILEDTOWAKEUP);
     counter.join();

@@ -149,8 +149,9 @@ TEST(LogPressureTest, ReadsWhoseLogsCannotBeWrittenStillGiveAllTheirDataInTheUsu
         EXPECT_EQ(pressed.result, RETCODE_OK);
         EXPECT_EQ(pressed.lines, plain.lines);
         EXPECT_EQ(pressed.digest, plain.digest);
-        // The wake-up pause makes every read last two seconds; allow as much again and more.
-        EXPECT_LT(pressed.elapsedMs, 2 * plain.elapsedMs + 1000) << "plain read: " << plain.elapsedMs << " ms";
+        // The wake-up pause makes every read last two seconds; allow as much again and
+        // a margin for a busy machine. Logs that cost a time-out per line would take minutes.
+        EXPECT_LT(pressed.elapsedMs, 2 * plain.elapsedMs + 5000) << "plain read: " << plain.elapsedMs << " ms";
         if (pressure.removeDuringRead) {
             EXPECT_FALSE(std::filesystem::exists(pressure.folder));
         }

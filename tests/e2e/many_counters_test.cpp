@@ -91,7 +91,7 @@ TEST(ManyCountersTest, EightContextsOnEightThreadsEachGetTheirOwnCounter) {
         for (unsigned i = 0; i < kCounters; ++i) {
             EXPECT_EQ(failures[i], "") << "counter " << i << (program ? " programmed" : "");
         }
-        for (auto& counter : counters) counter->WaitForClosedSessions(counter->Sessions(), std::chrono::seconds(5));
+        for (auto& counter : counters) counter->WaitForClosedSessions(counter->Sessions(), std::chrono::seconds(20));
     }
     // Each log holds its own port's lines and no other's.
     for (unsigned i = 0; i < kCounters; ++i) {

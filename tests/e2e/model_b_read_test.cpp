@@ -360,6 +360,51 @@ TEST_P(ModelBScenarioTest, EndsAsDocumented) {
 INSTANTIATE_TEST_SUITE_P(Reads, ModelBScenarioTest, ::testing::ValuesIn(kScenarios),
                          [](const ::testing::TestParamInfo<Scenario>& info) { return std::string(info.param.name); });
 
+// A begin or end that is no calendar time becomes the null time: the read still
+// gives every vehicle, stamped with the null time when the begin is the one,
+// with a range of 0, and a warning quotes both texts.
+TEST(ModelBStudyTimesTest, TimesThatAreNoCalendarTimeAreTheNullTimeAndTheVehiclesStillCome) {
+    constexpr const char* kNull = "0-00-00 00:00:00.000";
+    struct Case {
+        std::string begin;
+        std::string end;
+        std::string beginProperty;
+        std::string endProperty;
+    };
+    const Case cases[] = {
+        {"yesterday", "2026-11-02 08:10:00", kNull, "2026-11-02 08:10:00.000"},
+        {"2026-13-45 99:99:99", "0000-00-00 00:00:00", kNull, kNull},
+        {"2026-11-02 06:00:00", "2026-11-02 99:10:00", "2026-11-02 06:00:00.000", kNull},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.begin + " / " + c.end);
+        CounterFixture fixture;
+        std::string error;
+        const std::string line = "TRAFFIC 0 \"" + c.begin + "\" \"" + c.end + "\" 900 120 8";
+        ASSERT_TRUE(fixture.StartCounter(StudyOptions({{"studyinfo", line}}), kCom, &error)) << error;
+        TallyxHandle handle = fixture.NewContext(kCom);
+        ASSERT_EQ(ReadDevice(handle), RETCODE_OK);
+        EXPECT_EQ(fixture.Property(handle, PROPERTY_STUDY_BEGINDATETIME), c.beginProperty);
+        EXPECT_EQ(fixture.Property(handle, PROPERTY_STUDY_ENDDATETIME), c.endProperty);
+        EXPECT_EQ(fixture.Property(handle, PROPERTY_STUDY_RANGETIME), "0");
+        EXPECT_EQ(fixture.Property(handle, PROPERTY_STUDY_NUMRECORDS), "120");
+        std::vector<Vehicle> vehicles = ExpectedVehiclesB(fixture.Counter().GetStudy());
+        ASSERT_EQ(vehicles.size(), 120u);
+        if (c.beginProperty == kNull) {
+            for (Vehicle& v : vehicles) v.time = kNull;
+        }
+        EXPECT_EQ(Lines(handle, GETVALUE_DATA_SEQUENTIAL, GETVALUE_FORMAT_CSV),
+                  ExpectedSequentialCsv(vehicles, FlagDescriptionB));
+        EXPECT_LE(Lines(handle, GETVALUE_DATA_PERIODIC, GETVALUE_FORMAT_CSV).size(), 1u);
+        Term(handle);
+        const std::string log = fixture.MessageLog();
+        EXPECT_NE(log.find("Study begin or end time is not a valid date, taken as the null time: begin \"" + c.begin +
+                           "\", end \"" + c.end + "\""),
+                  std::string::npos)
+            << log;
+    }
+}
+
 TEST(ModelBSilenceTest, ACounterThatNeverAnswersIsAskedThreeTimesEachUntilTheTimeOut) {
     CounterFixture fixture;
     SimOptions options = StudyOptions({});

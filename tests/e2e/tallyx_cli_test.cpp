@@ -43,7 +43,7 @@ struct ProgramRun {
 struct RunOptions {
     bool terminal = false;      // run on a pseudo-terminal (standard input, output and error)
     std::string answer;         // typed (line end included) once the program asks a question ending in "[y/N] "
-    int interruptAfterMs = 0;   // send SIGINT this long after the start
+    std::string interruptOn;     // send SIGINT once the output holds this text
     std::string directory;      // working directory
 };
 
@@ -100,8 +100,8 @@ protected:
                 if (write(output, options.answer.data(), options.answer.size()) > 0) answered = true;
             }
             const auto now = std::chrono::steady_clock::now();
-            if (!interrupted && options.interruptAfterMs > 0 &&
-                now - start >= std::chrono::milliseconds(options.interruptAfterMs)) {
+            if (!interrupted && !options.interruptOn.empty() &&
+                run.output.find(options.interruptOn) != std::string::npos) {
                 kill(pid, SIGINT);
                 interrupted = true;
                 signalled = now;
@@ -281,11 +281,13 @@ TEST_F(TallyxCliTest, CtrlCInTheMiddleOfAReadStopsWithinAnExchangeAndLeavesNoFil
     Start(Model::B, {{"vehicles", "20000"}}, 57600);
     RunOptions options;
     options.terminal = true;
-    options.interruptAfterMs = 4000;
+    // Once the progress bar shows the download under way.
+    options.interruptOn = "Reading [";
     options.directory = work.Path();
     ProgramRun run = Tallyx(On({"read"}), options);
     EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_LT(run.afterSignal, 2.0);
+    // Well within the half minute the rest of the download would take.
+    EXPECT_LT(run.afterSignal, 5.0);
     EXPECT_NE(run.output.find("stopped: Reading the counter on COM8 was interrupted"), std::string::npos) << run.output;
     // The progress bar ran on the terminal before.
     EXPECT_NE(run.output.find("Reading ["), std::string::npos);

@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <thread>
 
 namespace tallyx::test {
 
@@ -38,6 +40,8 @@ PseudoTerminal::PseudoTerminal() {
         cfmakeraw(&masterRaw);
         tcsetattr(m, TCSANOW, &masterRaw);
     }
+    int packetMode = 1;
+    ioctl(m, TIOCPKT, &packetMode);
     fcntl(m, F_SETFL, fcntl(m, F_GETFL) | O_NONBLOCK);
     fcntl(m, F_SETFD, FD_CLOEXEC);
     fcntl(s, F_SETFD, FD_CLOEXEC);
@@ -90,14 +94,33 @@ bool PseudoTerminal::Write(std::string_view bytes, int timeoutMs) {
     return true;
 }
 
+ssize_t PseudoTerminal::ReadMaster(char* buffer, size_t size) {
+    for (;;) {
+        // In packet mode every read starts with a status byte: 0 before data,
+        // otherwise a notice on its own.
+        char packet[4097];
+        const ssize_t n = read(master, packet, std::min(size, sizeof packet - 1) + 1);
+        if (n <= 0) return n;
+        if (packet[0] == TIOCPKT_DATA) {
+            std::copy(packet + 1, packet + n, buffer);
+            if (n > 1) return n - 1;
+            continue;
+        }
+        if ((packet[0] & TIOCPKT_FLUSHREAD) != 0) ++flushes;
+    }
+}
+
 std::string PseudoTerminal::Read(size_t wanted, int timeoutMs) {
     std::string result;
     if (master < 0) return result;
     const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const size_t fromKept = std::min(wanted, kept.size());
+    result = kept.substr(0, fromKept);
+    kept.erase(0, fromKept);
     while (result.size() < wanted) {
         char buffer[4096];
         const size_t ask = std::min(sizeof buffer, wanted - result.size());
-        const ssize_t n = read(master, buffer, ask);
+        const ssize_t n = ReadMaster(buffer, ask);
         if (n > 0) {
             result.append(buffer, static_cast<size_t>(n));
             continue;
@@ -114,15 +137,49 @@ std::string PseudoTerminal::Read(size_t wanted, int timeoutMs) {
 std::string PseudoTerminal::ReadAvailable(int timeoutMs) {
     std::string result;
     if (master < 0) return result;
+    if (!kept.empty()) result.swap(kept);
     struct pollfd pfd {master, POLLIN, 0};
-    if (poll(&pfd, 1, timeoutMs) <= 0 || (pfd.revents & POLLIN) == 0) return result;
+    if (result.empty() && (poll(&pfd, 1, timeoutMs) <= 0 || (pfd.revents & POLLIN) == 0)) return result;
     for (;;) {
         char buffer[4096];
-        const ssize_t n = read(master, buffer, sizeof buffer);
+        const ssize_t n = ReadMaster(buffer, sizeof buffer);
         if (n <= 0) break;
         result.append(buffer, static_cast<size_t>(n));
     }
     return result;
+}
+
+bool PseudoTerminal::WaitUntilSlaveHolds(size_t bytes, int timeoutMs) {
+    if (slave < 0) return false;
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int waiting = 0;
+        if (ioctl(slave, FIONREAD, &waiting) != 0) return false;
+        if (static_cast<size_t>(waiting) >= bytes) return true;
+        if (MillisecondsLeft(end) == 0) return false;
+        // The kernel moves written bytes across the pair on its own time.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+bool PseudoTerminal::WaitForFlushAfter(unsigned seen, int timeoutMs) {
+    if (master < 0) return false;
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (flushes.load() <= seen) {
+        char buffer[4096];
+        const ssize_t n = ReadMaster(buffer, sizeof buffer);
+        if (n > 0) {
+            kept.append(buffer, static_cast<size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0 || errno != EAGAIN) return false;
+        if (flushes.load() > seen) break;
+        struct pollfd pfd {master, POLLIN, 0};
+        const int left = MillisecondsLeft(end);
+        if (left == 0 || poll(&pfd, 1, left) <= 0) return flushes.load() > seen;
+    }
+    return true;
 }
 
 }  // namespace tallyx::test

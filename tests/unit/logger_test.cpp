@@ -191,7 +191,7 @@ TEST(LoggerLifecycle, WorkerWritesWhileRunningAndCallerDoesNotWait) {
     logger.AddTarget(&target);
     logger.Start(true);
     logger.Log(kLogInfo, 0, "one");
-    for (int i = 0; i < 200 && target.Records().empty(); ++i) {
+    for (int i = 0; i < 2000 && target.Records().empty(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     const std::vector<std::thread::id> threads = target.Threads();

@@ -79,9 +79,10 @@ TEST_F(PortLinkTest, BytesTravelBothWaysAndAreCounted) {
 }
 
 TEST_F(PortLinkTest, TricklingAnswerIsReceivedWhole) {
+    link.SetTimeouts(1000, 50, 1000);
     ASSERT_EQ(Open(), RETCODE_OK);
-    // Ten pieces 150 ms apart: three times the receive time-out in all, but
-    // every gap is shorter than it.
+    // Ten pieces 150 ms apart: longer than the receive time-out in all, but
+    // every gap is far shorter than it.
     std::thread counter([this] {
         for (int i = 0; i < 10; ++i) {
             std::this_thread::sleep_for(150ms);
@@ -150,7 +151,7 @@ TEST_F(PortLinkTest, ReceiveExactNeverExceedsCapacity) {
 TEST_F(PortLinkTest, SendDiscardsALateAnswer) {
     ASSERT_EQ(Open(), RETCODE_OK);
     ASSERT_TRUE(line.Write("stale answer\r"));
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(line.WaitUntilSlaveHolds(13));
     const uint8_t command[] = {':', 'X', '\r'};
     ASSERT_EQ(link.Send(command, sizeof command), RETCODE_OK);
     ASSERT_TRUE(line.Write("fresh\r"));

@@ -21,12 +21,13 @@ TEST(SimFaultPlan, ReadsTheTextForm) {
     std::string error;
     for (const char* text : {"refuse/:R:F", "garble@2/:R:F", "badcrc/:F:X,9,2", "drop@3x2/GETSTUDYINFO",
                              "stall=3000/:X", "stall@2=500+130/:F:X*", "short=100/:F:X*", "hangup@5x*=10/*",
-                             "garble=lower/:R:B", "wakeup=lower", "wakeup@2x*=missing", "refusex3/:S*"}) {
+                             "garble=lower/:R:B", "wakeup=lower", "wakeup@2x*=missing", "refusex3/:S*",
+                             "answer=:Q/:S:D"}) {
         EXPECT_TRUE(plan.Parse(text, &error)) << text << ": " << error;
     }
     for (const char* text : {"explode/:R:F", "refuse@0/:R:F", "refuse=1/:R:F", "stall/:X", "stall=abc/:X",
                              "garble=upper/:R:F", "wakeup=sleepy", "wakeup=lower/:R:F", "refuse/", "refusex0/:X",
-                             "refuse@2junk/:X"}) {
+                             "refuse@2junk/:X", "answer/:S:D"}) {
         EXPECT_FALSE(plan.Parse(text, &error)) << text;
     }
 }
@@ -158,9 +159,9 @@ std::string WakeupThroughLine(const char* fault, int opening) {
     for (int i = 1; i <= opening; ++i) {
         if (!port.Open(sim.PortPath())) return "no open";
         if (!sim.WaitForWakeups(static_cast<unsigned>(i), std::chrono::milliseconds(2000))) return "no wake-up";
-        got = port.Read(16, 150);
+        got = port.Read(16, 500);
         port.Close();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (!sim.WaitForClosedSessions(static_cast<unsigned>(i), std::chrono::milliseconds(10000))) return "no close";
     }
     return got;
 }

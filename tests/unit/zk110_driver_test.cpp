@@ -101,11 +101,12 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return frames_;
     }
-    // Sends bytes on their own after a delay (a wake-up text, for example).
-    void SendLater(std::string bytes, std::chrono::milliseconds delay) {
+    // Sends bytes on their own once the port has next discarded its input: a
+    // wake-up text that only a port opened afresh can hear.
+    void SendAfterNextFlush(std::string bytes) {
         std::lock_guard<std::mutex> lock(mutex_);
         later_ = std::move(bytes);
-        due_ = Clock::now() + delay;
+        flushMark_ = line_.Flushes();
     }
 
 private:
@@ -128,7 +129,7 @@ private:
             std::string later;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                if (!later_.empty() && Clock::now() >= due_) later.swap(later_);
+                if (!later_.empty() && line_.Flushes() > flushMark_) later.swap(later_);
             }
             if (!later.empty()) line_.Write(later);
         }
@@ -142,7 +143,7 @@ private:
     std::vector<std::string> commands_;
     std::vector<std::string> frames_;
     std::string later_;
-    Clock::time_point due_;
+    unsigned flushMark_ = 0;
 };
 
 class ZK110DriverTest : public ::testing::Test {
@@ -154,7 +155,9 @@ protected:
         properties.Set(PROPERTY_COMM_WAITBETWEENREQSMS, "0", false);
         link.SetStatistics(&statistics);
         link.SetCommLog(&log);
-        link.SetTimeouts(1000, 50, 300);
+        // A receive time-out that a busy machine never runs into; tests of
+        // silence set a short one.
+        link.SetTimeouts(1000, 50, 5000);
         ASSERT_EQ(link.OpenPort("COM7", properties.BaudRate(), properties.DataBits(), properties.Parity(),
                                 properties.StopBits()),
                   RETCODE_OK);
@@ -226,6 +229,7 @@ TEST_F(ZK110DriverTest, ReceivesPagesAndRecognisesEmptyOnes) {
     EXPECT_EQ(length, 0u);
 
     // A short page times out.
+    link.SetTimeouts(1000, 50, 300);
     ASSERT_TRUE(line.Write(good.substr(0, 100)));
     EXPECT_EQ(driver.ReceivePage(page, length), RETCODE_ERR_READ);
     EXPECT_EQ(statistics.pagesRead, 3u);
@@ -250,6 +254,7 @@ TEST_F(ZK110DriverTest, RequestTriesThreeTimesPausingAfterEachFailure) {
 }
 
 TEST_F(ZK110DriverTest, RequestGivesUpAfterThreeFailures) {
+    link.SetTimeouts(1000, 50, 300);
     FakeCounter counter(line, [](const std::string&) { return std::string(); });
     ZK110Driver::Answer answer;
     EXPECT_EQ(driver.Request(":R:F", answer), RETCODE_ERR_READ);
@@ -381,11 +386,13 @@ TEST_F(ZK110DriverTest, AFullReadAsksForTheFieldsThenTheSequentialAndPeriodicPag
 }
 
 TEST_F(ZK110DriverTest, AnswersThatCameLateForAnotherRequestArePassedOver) {
-    // Four late answers before the serial number's own: one more than an
-    // attempt passes over, every time.
+    // Four late answers to the previous request (the study end) before the
+    // serial number's own: one more than an attempt passes over, every time.
     FakeCounter counter(line, [](const std::string& command) {
-        if (command == ":R:X:7") return Framed(":F28") + Framed(":F28") + Framed(":F28") + Framed(":F28") +
-                                        FinishedStudy(command);
+        if (command == ":R:X:7") {
+            const std::string late = FinishedStudy(":R:E");
+            return late + late + late + late + FinishedStudy(command);
+        }
         return FinishedStudy(command);
     });
     EXPECT_EQ(driver.Read(), RETCODE_ERR_BADRESPONSE);
@@ -394,7 +401,7 @@ TEST_F(ZK110DriverTest, AnswersThatCameLateForAnotherRequestArePassedOver) {
 
 TEST_F(ZK110DriverTest, ALateAnswerNeverTakesTheNextRequestsPlace) {
     FakeCounter counter(line, [](const std::string& command) {
-        if (command == ":R:X:2") return Framed(":X:1 Town") + Framed(":Y") + FinishedStudy(command);
+        if (command == ":R:X:2") return Framed(":X:1 Town") + FinishedStudy(command);
         return FinishedStudy(command);
     });
     ASSERT_EQ(driver.Read(), RETCODE_OK);
@@ -499,13 +506,12 @@ TEST_F(ZK110DriverTest, ARunningStudyIsCompletedByMovingTheClockAndWakingTheUnit
         if (command.rfind(":S:T", 0) == 0) return Framed(":Y");
         if (command == ":R:t") {
             // The unit restarts once its study has ended.
-            self.load()->SendLater("READY\r", 100ms);
+            self.load()->SendAfterNextFlush("READY\r");
             return Framed(":t090301005950");
         }
         return FinishedStudy(command);
     });
     self = &counter;
-    link.SetTimeouts(1000, 50, 1000);
     ASSERT_EQ(driver.Read(), RETCODE_OK);
     std::vector<std::string> commands = counter.Commands();
     ASSERT_GE(commands.size(), 7u);
@@ -521,13 +527,12 @@ TEST_F(ZK110DriverTest, AWrongWakeUpAfterCompletingFails) {
         if (command == ":R:F") return Framed(":FC");
         if (command.rfind(":S:T", 0) == 0) return Framed(":Y");
         if (command == ":R:t") {
-            self.load()->SendLater("READX\r", 100ms);
+            self.load()->SendAfterNextFlush("READX\r");
             return Framed(":t090301005950");
         }
         return FinishedStudy(command);
     });
     self = &counter;
-    link.SetTimeouts(1000, 50, 1000);
     EXPECT_EQ(driver.Read(), RETCODE_ERR_FAILEDTOWAKEUP);
 }
 

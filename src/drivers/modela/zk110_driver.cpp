@@ -27,13 +27,14 @@ constexpr uint32_t kFrameCapacity = kCommandCapacity + 8;
 // A clock read back at most this many seconds behind the written time passes.
 constexpr int32_t kClockTolerance = 10;
 
-// Answers to earlier requests passed over within one attempt before it fails.
+// Late answers to the previous request passed over within one attempt before
+// it fails.
 constexpr uint32_t kStaleAnswersPassedOver = 3;
 
 // Whether answer can be the counter's answer to command: every answer begins
 // with an echo (a read's key, ":X:7" for ":R:X:7"; ":Y" for a write and the
 // erase; the query itself for ":F", ":b", ":B" and ":J"), and ":N" refuses any
-// command. An answer with another echo came late, for an earlier request.
+// command.
 bool AnswersRequest(const char* command, const char* answer) {
     if (std::strncmp(answer, ":N", 2) == 0) return true;
     if (std::strncmp(command, ":R", 2) == 0 && command[2] != '\0') {
@@ -102,14 +103,26 @@ int32_t ZK110Driver::ReceiveAnswer(Answer& answer) {
     return RETCODE_OK;
 }
 
+bool ZK110Driver::IsLateAnswer(const char* command, const char* answer) const {
+    return !previousRequest_.empty() && !AnswersRequest(command, answer) &&
+           AnswersRequest(previousRequest_.c_str(), answer);
+}
+
 int32_t ZK110Driver::Request(const char* command, Answer& answer) {
+    const int32_t result = RequestOnce(command, answer);
+    previousRequest_.assign(command);
+    return result;
+}
+
+int32_t ZK110Driver::RequestOnce(const char* command, Answer& answer) {
     for (uint32_t attemptsLeft = kAttempts - 1;; --attemptsLeft) {
         answer[0] = '\0';
         int32_t result = SendCommand(command);
         if (result == RETCODE_OK) result = ReceiveAnswer(answer);
-        // The answer to an earlier attempt or request that came too late may
-        // still arrive after the purge; this request's own answer follows it.
-        for (uint32_t stale = 0; result == RETCODE_OK && !AnswersRequest(command, answer); ++stale) {
+        // The previous request's answer, when it came too late, may still
+        // arrive after the purge; this request's own answer follows it. Any
+        // other answer is this request's, to be judged by the caller.
+        for (uint32_t stale = 0; result == RETCODE_OK && IsLateAnswer(command, answer); ++stale) {
             if (stale == kStaleAnswersPassedOver) {
                 result = RETCODE_ERR_BADRESPONSE;
                 break;

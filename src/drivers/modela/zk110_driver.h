@@ -3,6 +3,7 @@
 // checksummed text frame, recorded data read as CRC-protected flash pages.
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "api/device_driver.h"
 #include "drivers/modela/zk110_framing.h"
@@ -91,6 +92,11 @@ public:
     void WriteStudySettingsDocument();
 
 private:
+    // Request's attempts; Request then remembers the command.
+    int32_t RequestOnce(const char* command, Answer& answer);
+    // Whether an answer that does not answer command answers the request
+    // sent before it: the late answer of an exchange that already failed.
+    bool IsLateAnswer(const char* command, const char* answer) const;
     // Requests one page with its attempts; length as in ReceivePage.
     int32_t RequestPage(uint32_t chip, uint32_t page, uint8_t* buffer, uint32_t& length);
     // Requests the fields in order, each answer going to the values object.
@@ -99,6 +105,9 @@ private:
     int32_t ProgramStudy();
     // The text WriteProperty sends for a setting; false when a property cannot be read.
     int32_t PropertyValueText(const char* name, char* text, uint32_t size);
+
+    // The command of the last Request, whatever its outcome.
+    std::string previousRequest_;
 };
 
 }  // namespace tallyx

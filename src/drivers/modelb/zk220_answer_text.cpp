@@ -111,6 +111,7 @@ bool ParseZK220StudyInfo(const char* text, ZK220StudyInfo& info) {
     const char* quoted = QuotedText(at, length);
     if (quoted == nullptr) return false;
     ParseQuotedTime(quoted, length, info.begin);
+    info.beginText = std::string_view(quoted, length);
 
     // 4. A space and the quoted end.
     at = quoted + length + 1;
@@ -118,6 +119,7 @@ bool ParseZK220StudyInfo(const char* text, ZK220StudyInfo& info) {
     quoted = QuotedText(at + 1, length);
     if (quoted == nullptr) return false;
     ParseQuotedTime(quoted, length, info.end);
+    info.endText = std::string_view(quoted, length);
 
     // 5. A space, the period in seconds, a space after at least one character.
     at = quoted + length + 1;

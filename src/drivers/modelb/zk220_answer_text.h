@@ -3,6 +3,7 @@
 // and the user-area document. Both come from the counter and are parsed
 // without trusting their lengths: every field is cut to its capacity.
 #include <cstdint>
+#include <string_view>
 
 #include "time/date_time.h"
 
@@ -17,6 +18,8 @@ struct ZK220StudyInfo {
     int32_t stateCode = 0;   // 1, 2 and 3: the study is still active
     DateTime begin;          // the null time when the text is no date
     DateTime end;
+    std::string_view beginText;  // the quoted texts, within the parsed line
+    std::string_view endText;
     int32_t periodMinutes = 0;  // the counter sends seconds
     int32_t recordCount = 0;
     int32_t recordSize = 0;

@@ -1,5 +1,6 @@
 #include "drivers/modelb/zk220_values.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -82,13 +83,21 @@ int32_t ZK220Values::StoreStudyInfo(const char* answer) {
         if (Log() != nullptr) Log()->LogError("Failed to parse study information response");
         return RETCODE_ERR_BADRESPONSE;
     }
-    // Every vehicle is stamped from the begin and every period is cut from the
-    // range, so recorded data under a begin or end that is no calendar time
-    // could only come out with wrong times.
+    // A begin or end that is no calendar time (unreadable, or month 13, hour
+    // 99) becomes the null time: the vehicles are still delivered, stamped
+    // with the null time when the begin is the one, and the range is 0.
     int64_t ticks = 0;
-    if (info.recordCount > 0 && (!info.begin.ToTicks(ticks) || !info.end.ToTicks(ticks))) {
-        if (Log() != nullptr) Log()->LogError("Study begin or end time is not a valid date: %s", answer);
-        return RETCODE_ERR_BADRESPONSE;
+    const bool beginIsTime = info.begin.ToTicks(ticks);
+    const bool endIsTime = info.end.ToTicks(ticks);
+    if (!beginIsTime || !endIsTime) {
+        if (info.recordCount > 0 && Log() != nullptr) {
+            Log()->LogWarning("Study begin or end time is not a valid date, taken as the null time: begin \"%.*s\", "
+                              "end \"%.*s\"",
+                              static_cast<int>(std::min<size_t>(info.beginText.size(), 64)), info.beginText.data(),
+                              static_cast<int>(std::min<size_t>(info.endText.size(), 64)), info.endText.data());
+        }
+        if (!beginIsTime) info.begin = DateTime();
+        if (!endIsTime) info.end = DateTime();
     }
     PropertyStore& properties = Properties();
     char time[DateTime::kFormatBufferSize];

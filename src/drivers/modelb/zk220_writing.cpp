@@ -231,7 +231,7 @@ int32_t ZK220Driver::CheckUserAreaReadable() {
         commLog->LogError("The study's site texts and bins need %lu characters in the counter, more than the %lu a read "
                           "gives back",
                           static_cast<unsigned long>(length), static_cast<unsigned long>(kReadableUserArea));
-        return RETCODE_ERR_VALUETOOBIG;
+        return RETCODE_ERR_BUFFERTOOSMALL;
     }
     return RETCODE_OK;
 }

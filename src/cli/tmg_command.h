@@ -1,0 +1,27 @@
+#pragma once
+// tallyx tmg: the hourly volume records of a read folder in the federal
+// traffic monitoring exchange format, and the check of a file of them.
+#include <string>
+
+namespace tallyx::cli {
+
+struct TmgOptions {
+    std::string folder;            // the read folder
+    std::string out;               // empty: <folder>/volume.tmg; "-": standard output
+    std::string check;             // a file of records to check instead
+    std::string state;             // as given; checked by RunTmg
+    std::string station;
+    std::string functionalClass;
+    std::string forwardDirection;  // empty: not given
+    std::string reverseDirection;
+    std::string lane = "0";
+    std::string restriction = "0";
+    bool combined = false;
+};
+
+int RunTmg(const TmgOptions& options);
+
+// The help text after the options: the codes of every field.
+const char* TmgCodesHelp();
+
+}  // namespace tallyx::cli
