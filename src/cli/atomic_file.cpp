@@ -7,7 +7,7 @@
 
 namespace tallyx::cli {
 
-AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
+AtomicFile::AtomicFile(std::string path, bool binary) : path_(std::move(path)), binary_(binary) {
     size_t slash = std::string::npos;
     for (size_t i = 0; i < path_.size(); ++i) {
         if (IsPathSeparator(path_[i])) slash = i;
@@ -23,7 +23,7 @@ AtomicFile::~AtomicFile() {
 }
 
 bool AtomicFile::Open() {
-    file_ = OpenStdioFile(temporary_, "w");
+    file_ = OpenStdioFile(temporary_, binary_ ? "wb" : "w");
     return file_ != nullptr;
 }
 

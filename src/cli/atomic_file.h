@@ -9,7 +9,9 @@ namespace tallyx::cli {
 
 class AtomicFile {
 public:
-    explicit AtomicFile(std::string path);
+    // A binary file is written byte for byte; a text file ends its lines as
+    // the system's text files do.
+    explicit AtomicFile(std::string path, bool binary = false);
     ~AtomicFile();  // removes the temporary file unless committed
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -24,6 +26,7 @@ private:
     std::string path_;
     std::string temporary_;
     std::FILE* file_ = nullptr;
+    bool binary_ = false;
     bool failed_ = false;
 };
 

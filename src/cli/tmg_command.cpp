@@ -14,6 +14,7 @@
 #include "cli/commands.h"
 #include "cli/tmg_record.h"
 #include "cli/tmg_volumes.h"
+#include "platform/files.h"
 
 namespace tallyx::cli {
 
@@ -154,11 +155,13 @@ int Convert(const TmgOptions& o) {
         if (path != "-" && std::filesystem::equivalent(path, o.folder + "/" + name, failure))
             return Fail(kExitUsage, "--out " + path + " is the read's own " + name + "; choose another file");
     }
+    // The records end their lines in CR LF themselves, on every system.
     if (path == "-") {
+        MakeStdioBinary(stdout);
         if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
             return Fail(kExitFiles, "cannot write the records to standard output");
     } else {
-        AtomicFile file(path);
+        AtomicFile file(path, true);
         if (!file.Open() || !file.Write(text) || !file.Commit()) return Fail(kExitFiles, "cannot write " + path);
     }
 

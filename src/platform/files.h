@@ -30,6 +30,9 @@ bool AppendWholeTextToFile(const char* path, const char* data, std::size_t lengt
 std::FILE* OpenStdioFile(const std::string& path, const char* mode);
 // Flushes a C library file and its data to disk.
 bool SyncStdioFile(std::FILE* file);
+// Makes an open C library stream (standard output, say) write bytes as they are, with no
+// translation of line feeds.
+void MakeStdioBinary(std::FILE* file);
 
 // Deletes a file; false when it could not be deleted.
 bool RemoveFile(const std::string& path);

@@ -82,6 +82,8 @@ std::FILE* OpenStdioFile(const std::string& path, const char* mode) {
     return std::fopen(path.c_str(), (std::string(mode) + "e").c_str());
 }
 
+void MakeStdioBinary(std::FILE*) {}
+
 bool SyncStdioFile(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
 
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }

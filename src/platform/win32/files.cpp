@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -91,6 +92,11 @@ bool AppendWholeTextToFile(const char* path, const char* data, std::size_t lengt
 }
 
 std::FILE* OpenStdioFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+
+void MakeStdioBinary(std::FILE* file) {
+    std::fflush(file);
+    _setmode(_fileno(file), _O_BINARY);
+}
 
 bool SyncStdioFile(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
 
