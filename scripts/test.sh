@@ -63,3 +63,6 @@ bash scripts/fuzz.sh 5
 
 # Windows: the export tables, and the 64-bit unit tests under Wine (the builds are done).
 bash scripts/build-windows.sh --test
+
+# Windows: the two zips for download, made from those builds and checked.
+bash scripts/package-windows.sh
