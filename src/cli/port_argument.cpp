@@ -8,6 +8,7 @@
 
 #include "platform/files.h"
 #include "platform/port_names.h"
+#include "platform/port_probe.h"
 
 namespace tallyx::cli {
 
@@ -26,7 +27,7 @@ bool Digits(const std::string& text, uint32_t& number) {
 
 std::string ExistingDevice(uint32_t number) {
     const std::string path = PortDevicePath(number);
-    if (path.empty() || !PathExists(path)) return "";
+    if (path.empty() || !SerialDeviceExists(path)) return "";
     return ResolvedPath(path);
 }
 

@@ -19,4 +19,8 @@ struct DeviceProbeResult {
 // it again.
 DeviceProbeResult ProbeSerialDevice(const std::string& path);
 
+// Whether a serial port is there, free or held by another program: the device path exists, and
+// on Windows a free port also keeps a communications state (a COM name can lead nowhere).
+bool SerialDeviceExists(const std::string& path);
+
 }  // namespace tallyx

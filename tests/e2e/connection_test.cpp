@@ -150,7 +150,7 @@ TEST_F(ConnectionTest, MissingPortFailsToOpen) {
 TEST_F(ConnectionTest, OverlongWakeUpLineIsRefusedWithoutOverflow) {
     test::PseudoTerminal line;
     ASSERT_TRUE(line.IsOpen());
-    ASSERT_FALSE(line.Publish(ports.Path(), 6).empty());
+    ASSERT_FALSE(line.Publish(PortFolder(), 6).empty());
     TallyxHandle handle = NewContext(6);
     // The line only once the port has opened and discarded what waited.
     std::thread counter([&line] {
@@ -159,7 +159,8 @@ TEST_F(ConnectionTest, OverlongWakeUpLineIsRefusedWithoutOverflow) {
     EXPECT_EQ(ReadDevice(handle), RETCODE_ERR_FAILEDTOWAKEUP);
     counter.join();
     Term(handle);
-    EXPECT_NE(MessageLog().find("Received invalid wake-up response from the device: RRRR"), std::string::npos);
+    EXPECT_NE(MessageLog().find("Received invalid wake-up response from the device: RRRR"), std::string::npos)
+        << MessageLog();
 }
 
 }  // namespace

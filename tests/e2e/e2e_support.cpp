@@ -1,11 +1,31 @@
 #include "e2e_support.h"
 
+#include <cstdlib>
 #include <ctime>
 #include <regex>
 
 #include <gtest/gtest.h>
 
 namespace tallyx::e2e {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    std::string text = bytes.str();
+#ifdef TALLYX_WINDOWS_TEXT_FILES
+    std::string lines;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            EXPECT_TRUE(i > 0 && text[i - 1] == '\r') << "a line of " << path << " ends without CR LF at byte " << i;
+            if (!lines.empty() && lines.back() == '\r') lines.pop_back();
+        }
+        lines.push_back(text[i]);
+    }
+    text = std::move(lines);
+#endif
+    return text;
+}
 
 std::vector<std::string> Lines(TallyxHandle handle, const char* kind, const char* format) {
     std::vector<std::string> lines;
@@ -44,14 +64,23 @@ std::string TodaysLog(const std::string& folder, const char* suffix) {
     return folder + name;
 }
 
-CounterFixture::CounterFixture() : portDir("TALLYX_PORT_DIR", ports.Path().c_str()) {}
+namespace {
+
+std::string PortFolderFor(const test::TempDir& own) {
+    const char* shared = std::getenv("TALLYX_E2E_PORT_DIR");
+    return shared != nullptr && *shared != '\0' ? shared : own.Path();
+}
+
+}  // namespace
+
+CounterFixture::CounterFixture() : portFolder(PortFolderFor(ports)), portDir("TALLYX_PORT_DIR", portFolder.c_str()) {}
 
 CounterFixture::~CounterFixture() {
     if (counter) counter->Stop();
 }
 
 bool CounterFixture::StartCounter(tallysim::SimOptions options, unsigned com, std::string* error) {
-    options.portDir = ports.Path();
+    options.portDir = portFolder;
     options.comNumber = com;
     counter = std::make_unique<tallysim::Simulator>(std::move(options));
     return counter->Start(error);

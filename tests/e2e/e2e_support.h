@@ -16,12 +16,9 @@
 
 namespace tallyx::e2e {
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+// A log file the library wrote, as text with LF line ends. Against the Windows library its
+// text files end every line with CR LF, which is checked and then undone.
+std::string ReadFile(const std::string& path);
 
 // Every line of one kind and format through GetFirstValue/GetNextValue; the
 // walk must end with RETCODE_NOMOREVALUES.
@@ -51,12 +48,16 @@ public:
     TallyxHandle NewContext(unsigned com);
 
     std::string Property(TallyxHandle handle, const char* name);
+    // Where the counters' ports are published: the test's own folder, or the folder named by
+    // TALLYX_E2E_PORT_DIR (under Wine, the folder the prefix maps its COM names into).
+    const std::string& PortFolder() const { return portFolder; }
     std::string MessageLog() const { return ReadFile(TodaysLog(logs.Path(), "")); }
 
     test::TempDir ports;
     test::TempDir logs;
 
 private:
+    std::string portFolder;
     test::ScopedEnv portDir;
     std::unique_ptr<tallysim::Simulator> counter;
 };

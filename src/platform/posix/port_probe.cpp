@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/files.h"
 #include "platform/win32_error.h"
 
 namespace tallyx {
@@ -56,5 +57,7 @@ DeviceProbeResult ProbeSerialDevice(const std::string& path) {
     }
     return result;
 }
+
+bool SerialDeviceExists(const std::string& path) { return PathExists(path); }
 
 }  // namespace tallyx

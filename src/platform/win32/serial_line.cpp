@@ -117,6 +117,9 @@ uint32_t OpenSerialLine(const char* name, bool overlapped, SerialLine** line) {
     DWORD size = sizeof config;
     config.dwSize = sizeof config;
     if (GetDefaultCommConfigA(name, &config, &size)) SetCommConfig(handle, &config, size);
+    // An opening starts with empty queues, as a COM port driver gives them; a port emulated on
+    // another kind of device (Wine's on a terminal) would otherwise keep what arrived before.
+    PurgeComm(handle, PURGE_TXCLEAR | PURGE_RXCLEAR);
     *line = opened;
     return kErrorSuccess;
 }
