@@ -122,7 +122,10 @@ bool ReadAll(int fd, void* data, size_t size) {
 }
 
 bool RunOnce(const Config& config, Result& result) {
-    tallyx::test::TempDir ports;
+    tallyx::test::TempDir own;
+    // Under Wine the counter's port goes where the prefix's COM names lead.
+    const char* shared = std::getenv("TALLYX_E2E_PORT_DIR");
+    const std::string ports = shared != nullptr && *shared != '\0' ? shared : own.Path();
     int up[2];
     int down[2];
     if (pipe(up) != 0 || pipe(down) != 0) return false;
@@ -131,7 +134,7 @@ bool RunOnce(const Config& config, Result& result) {
     if (child == 0) {
         close(up[0]);
         close(down[1]);
-        ServeCounter(config, ports.Path(), up[1], down[0]);
+        ServeCounter(config, ports, up[1], down[0]);
     }
     close(up[1]);
     close(down[0]);
@@ -139,7 +142,7 @@ bool RunOnce(const Config& config, Result& result) {
     bool ok = ReadAll(up[0], &ready, 1) && ready == 'R';
 
     if (ok) {
-        setenv("TALLYX_PORT_DIR", ports.Path().c_str(), 1);
+        setenv("TALLYX_PORT_DIR", ports.c_str(), 1);
         TallyxHandle handle = Init();
         SetProperty(handle, PROPERTY_COMM_PORT, "1");
         SetProperty(handle, PROPERTY_COMM_WAITBETWEENREQSMS, std::to_string(config.delayMs).c_str());

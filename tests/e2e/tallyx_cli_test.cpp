@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -56,8 +57,16 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 class TallyxCliTest : public ::testing::Test, public CounterFixture {
 protected:
+    // Runs tallyx, or tallyx.exe under Wine when TALLYX_CLI_EXE names it (the Wine test run);
+    // the output then comes with LF line ends as on Linux.
     ProgramRun Tallyx(std::vector<std::string> args, const RunOptions& options = {}) {
-        const std::string binary = std::string(TALLYX_BINARY_DIR) + "/tallyx";
+        const char* windowsProgram = std::getenv("TALLYX_CLI_EXE");
+        const char* wine = std::getenv("TALLYX_WINE");
+        std::string binary = std::string(TALLYX_BINARY_DIR) + "/tallyx";
+        if (windowsProgram != nullptr) {
+            args.insert(args.begin(), windowsProgram);
+            binary = wine != nullptr ? wine : "/usr/bin/wine";
+        }
         args.insert(args.begin(), binary);
         std::vector<char*> argv;
         for (std::string& arg : args) argv.push_back(arg.data());
@@ -125,6 +134,9 @@ protected:
             }
         }
         close(output);
+        if (windowsProgram != nullptr) {
+            for (size_t at; (at = run.output.find("\r\n")) != std::string::npos;) run.output.erase(at, 1);
+        }
         return run;
     }
 
@@ -223,6 +235,21 @@ TEST_P(TallyxModelTest, ProgramThenReadGivesTheStudyBackThroughTheStudyFile) {
     ProgramRun again = Tallyx(On({"program", "--study", out + "/study.conf", "--begin", Day(3) + " 00:00", "--end",
                            Day(4) + " 00:00"}));
     EXPECT_EQ(again.status, 0) << again.output;
+}
+
+TEST_P(TallyxModelTest, PortsListsTheCounterPortAndProbingNamesTheCounter) {
+    Start(GetParam().model);
+    const auto& device = Counter().GetDescription().device;
+    ProgramRun list = Tallyx({"ports"});
+    EXPECT_EQ(list.status, 0) << list.output;
+    EXPECT_EQ(list.output.rfind("COM8 ", 0), 0u) << list.output;
+    EXPECT_EQ(SplitLines(list.output).size(), 1u) << list.output;
+    ProgramRun probe = Tallyx({"ports", "--probe", "--timeout-ms", "1000"});
+    EXPECT_EQ(probe.status, 0) << probe.output;
+    EXPECT_NE(probe.output.find(std::string("model ") + (GetParam().model == Model::A ? "A" : "B") + " (" +
+                                device.unitType + "), serial number " + device.serialNumber),
+              std::string::npos)
+        << probe.output;
 }
 
 TEST_P(TallyxModelTest, DischargeStartsAndStops) {

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The Windows build end to end under Wine, against simulated counters on pseudo-terminals that
+# the prefix's COM names lead to:
+#   1. the end-to-end tests against tallyx.dll (reads and programmings of both models, the
+#      device information, discharge, a USB bridge port through a stand-in SiUSBXp.dll,
+#      hang-ups and other rows of the fault matrix, the caller's misuse) and against tallyx.exe;
+#   2. tallyread.exe against the Linux tallyread, file for file and line for line.
+# Run inside tests/run_under_wine.sh, which sets up Wine and claims the COM names:
+#   bash tests/run_under_wine.sh WIN_BUILD --linux tests/windows/e2e.sh LINUX_BUILD WIN_BUILD [--all]
+# --all runs every end-to-end test that builds for the Wine run, not just the chosen ones.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+linux=$(cd "$1" && pwd)
+win=$(cd "$2" && pwd)
+
+# The chosen tests: each of the kinds above at least once per model.
+fault_rows=(A_WrongWakeUpLine A_SerialAnswerDropped A_SequentialPageCrcWrongOnce A_PageDropped
+  A_LineHungUpMidPage A_EraseAnswerDropped A_LineHungUpWhileProgramming A_DischargeAnsweredWithAnotherEcho
+  B_NoWakeUp B_SerialAnswerDropped B_AbsurdRecordCount B_ChunkShort B_LineHungUpMidChunk
+  B_DischargeStopGarbled B_ClockAnswerDropped B_LineHungUpWhileProgramming)
+filter="ConnectionTest.*:FullReadTest.*:ModelBFullReadTest.*:Writes/RoundTripTest.*:CallerMisuseTest.*"
+filter+=":LifecycleTest.*:ModelBCallbackTest.*:UsbBridge*:Cli/TallyxModelTest.*"
+for row in "${fault_rows[@]}"; do filter+=":Faults/FaultMatrixTest.EndsAsDocumented/$row"; done
+[ "${3:-}" = --all ] && filter="*"
+
+export TALLYX_E2E_PORT_DIR=$win/wine-ports
+export TALLYX_DLL_SERVER=$win/dll_server.exe
+export TALLYX_CLI_EXE=$win/tallyx.exe
+export TALLYX_USB_STUB_DEVICES=COM250
+
+start=$SECONDS
+"$linux/tests/wine_e2e_tests" --gtest_filter="$filter" --gtest_brief=1
+echo "Windows end-to-end tests: $((SECONDS - start)) s"
+
+start=$SECONDS
+bash "$here/compare_readers.sh" "$linux" "$win"
+echo "tallyread.exe against tallyread: $((SECONDS - start)) s"
