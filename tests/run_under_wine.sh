@@ -31,7 +31,7 @@ for device in /dev/ttyS*; do
 done
 
 export WINEPREFIX=$build/wine-prefix
-export WINEDEBUG=-all
+export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 wine=$(command -v wine64 || command -v wine)
@@ -46,16 +46,20 @@ if [ ! -d "$WINEPREFIX" ]; then
   wineboot --init >/dev/null 2>&1 </dev/null || true
   wineserver -w 2>/dev/null || true
 fi
-claimed=$WINEPREFIX/tallyx-claimed-ports
-if [ "$(cat "$claimed" 2>/dev/null)" != "$ports" ]; then
-  registry=$build/wine-ports.reg
+# The prefix's settings, written once: the COM names, and a crash report that goes to the
+# error output at once instead of waiting for a dialog that no display shows.
+claimed=$WINEPREFIX/tallyx-settings
+settings="ports $ports, crash report v1"
+if [ "$(cat "$claimed" 2>/dev/null)" != "$settings" ]; then
+  registry=$build/wine-settings.reg
   {
     printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
     for n in $(seq 1 256); do printf '"COM%d"="%s/COM%d"\n' "$n" "$ports" "$n"; done
+    printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\n"ShowCrashDialog"=dword:00000000\n'
   } >"$registry"
   "$wine" regedit /S "$registry" >/dev/null 2>&1 </dev/null
   wineserver -k 2>/dev/null || true
-  echo "$ports" >"$claimed"
+  echo "$settings" >"$claimed"
 fi
 
 # The server lingers after the program and may print a great deal: its output, and that of the

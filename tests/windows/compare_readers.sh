@@ -45,7 +45,7 @@ stop_counter() {
 normalise() {
   sed -E -e 's/\r$//' -e 's/\r/\n/g' "$1" |
     sed -E -e 's/[0-9]{4}-[0-9]{2}-[0-9]{2}/<date>/g' -e 's/[0-9]{2}:[0-9]{2}:[0-9]{2}(\.[0-9]+)?/<time>/g' \
-      -e 's#(\\\\\.\\COM[0-9]+|/[^ ()"]*/COM[0-9]+)#<port>#g' -e 's#\(/dev/pts/[0-9]+\)##g' \
+      -e 's#(\\\\\.\\COM[0-9]+|/[^ ()"]*/COM[0-9]+)#<port>#g' -e 's# ?\(/dev/pts/[0-9]+\)##g' \
       -e 's#([A-Z]:\\|/)[^ "]*(prog|ports)[^ "]*#<path>#g' -e 's/[0-9]+ ms/<n> ms/g' |
     grep -v '^$' || true
 }
@@ -65,6 +65,7 @@ compare() {  # WHAT LINUX_FILE WINDOWS_FILE
 }
 
 for model in A B; do
+  failures_before=$failures
   for side in linux windows; do
     folder=$work/$model-$side
     mkdir -p "$folder/prog" "$folder/ports"
@@ -96,6 +97,7 @@ for model in A B; do
   normalise "$work/$model-linux/console" >"$work/console.linux"
   normalise "$work/$model-windows/console" >"$work/console.windows"
   compare "model $model: the console" "$work/console.linux" "$work/console.windows"
+  log_lines=0
   for log in tallyread_ tallyx_; do
     linux_log=$(find "$lin/log" -name "$log*[0-9].log" | head -1)
     windows_log=$(find "$win_prog/log" -name "$log*[0-9].log" | head -1)
@@ -107,7 +109,10 @@ for model in A B; do
     normalise "$linux_log" >"$work/log.linux"
     normalise "$windows_log" >"$work/log.windows"
     compare "model $model: log/${log}DATE.log" "$work/log.linux" "$work/log.windows"
+    log_lines=$((log_lines + $(wc -l <"$work/log.linux")))
   done
-  echo "model $model: tallyread.exe and tallyread agree ($(wc -l <"$lin/data/sequential.csv") vehicles)"
+  [ $failures = "$failures_before" ] &&
+    echo "model $model: tallyread.exe and tallyread agree ($(wc -l <"$lin/data/sequential.csv") lines of sequential.csv," \
+      "$(wc -l <"$work/console.linux") console lines, $log_lines log lines)"
 done
 [ $failures = 0 ]

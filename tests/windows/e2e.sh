@@ -28,8 +28,13 @@ export TALLYX_DLL_SERVER=$win/dll_server.exe
 export TALLYX_CLI_EXE=$win/tallyx.exe
 export TALLYX_USB_STUB_DEVICES=COM250
 
+# The tests that load the stand-in SiUSBXp.dll run first, in a process of their own: under Wine
+# 8 a process that has run two serial sessions crashes in Wine's loader when it then loads that
+# DLL (see the README).
+usb="UsbBridge*:ConnectionTest.MissingPortFailsToOpen"
 start=$SECONDS
-"$linux/tests/wine_e2e_tests" --gtest_filter="$filter" --gtest_brief=1
+"$linux/tests/wine_e2e_tests" --gtest_filter="$usb" --gtest_brief=${TALLYX_GTEST_BRIEF:-1}
+"$linux/tests/wine_e2e_tests" --gtest_filter="$filter:-$usb" --gtest_brief=${TALLYX_GTEST_BRIEF:-1}
 echo "Windows end-to-end tests: $((SECONDS - start)) s"
 
 start=$SECONDS

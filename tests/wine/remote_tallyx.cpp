@@ -39,7 +39,11 @@ public:
             Frame frame;
             if (!DecodeFrame([this](char* buffer, size_t size) { return ReadExactly(buffer, size); }, &frame) ||
                 frame.empty()) {
-                std::fprintf(stderr, "remote_tallyx: the DLL server ended during %s\n", call[0].c_str());
+                int status = 0;
+                const bool ended = waitpid(pid_, &status, 0) == pid_;
+                std::fprintf(stderr, "remote_tallyx: the DLL server %s during %s (status %d)\n",
+                             ended ? "ended" : "sent no frame", call[0].c_str(),
+                             ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1);
                 std::abort();
             }
             if (frame[0] == "ret") return frame;
