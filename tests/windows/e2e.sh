@@ -29,8 +29,8 @@ export TALLYX_CLI_EXE=$win/tallyx.exe
 export TALLYX_USB_STUB_DEVICES=COM250
 
 # The tests that load the stand-in SiUSBXp.dll run first, in a process of their own: under Wine
-# 8 a process that has run two serial sessions crashes in Wine's loader when it then loads that
-# DLL (see the README).
+# a process that has waited on a COM port with WaitCommEvent may hang or crash in Wine's loader
+# when it then loads a DLL with thread-local storage (see the README).
 usb="UsbBridge*:ConnectionTest.MissingPortFailsToOpen"
 start=$SECONDS
 "$linux/tests/wine_e2e_tests" --gtest_filter="$usb" --gtest_brief=${TALLYX_GTEST_BRIEF:-1}
