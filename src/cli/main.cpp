@@ -14,14 +14,22 @@ namespace {
 
 using namespace tallyx::cli;
 
+#if defined(_WIN32)
+constexpr const char* kPortHelp =
+    "Ports: COM3 or 3 is COM3, the system's own port \\\\.\\COM3; USBX1 is USB bridge 1 (or --usb 1), "
+    "reached through the bridge vendor's SiUSBXp.dll. tallyx ports lists the ports there are.";
+constexpr const char* kPortOptionHelp = "the counter's port: COM3, 3 or USBX1";
+#else
 constexpr const char* kPortHelp =
     "Ports: COM3 or 3 is COM3, USBX1 is USB bridge 1 (or --usb 1), and a device path such as /dev/ttyUSB0 is "
     "turned into the COM name the library's port mapping gives it. With TALLYX_PORT_DIR set, COM<n> is "
     "$TALLYX_PORT_DIR/COM<n>; otherwise COM1-99 are /dev/ttyS0-98, COM100-199 /dev/ttyUSB0-99 and COM200-299 "
     "/dev/ttyACM0-99. tallyx ports lists the ports there are.";
+constexpr const char* kPortOptionHelp = "the counter's port: COM3, 3, USBX1 or /dev/ttyUSB0";
+#endif
 
 void AddPortOptions(CLI::App& command, CommonOptions& options) {
-    command.add_option("-p,--port", options.port, "the counter's port: COM3, 3, USBX1 or /dev/ttyUSB0");
+    command.add_option("-p,--port", options.port, kPortOptionHelp);
     command.add_option("--usb", options.usb, "use USB bridge N instead of a COM port");
     command.add_option("--baud", options.baud, "line speed (default 57600)");
     command.add_option("--parity", options.parity, "parity: N, O or E (default N)");
