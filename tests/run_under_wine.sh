@@ -38,6 +38,8 @@ wine=$(command -v wine64 || command -v wine)
 export TALLYX_WINE=$wine
 ports=$build/wine-ports
 mkdir -p "$ports"
+# A link left by an earlier run may lead to a terminal that is someone else's now.
+find "$ports" -maxdepth 1 -name 'COM*' -type l -delete
 
 # A server of another namespace must not serve this one.
 wineserver -k 2>/dev/null || true
