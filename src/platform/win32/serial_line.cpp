@@ -18,6 +18,9 @@ struct SerialLine {
     // Where WaitCommEvent writes the event bits. It lives as long as the line, since a cancelled
     // request may still complete into it.
     DWORD waitEvents = 0;
+    // Line errors that ClearCommError reported while the queue was looked at, kept for the
+    // caller's next TakeSerialLineErrors.
+    DWORD heldErrors = 0;
 };
 
 namespace {
@@ -46,6 +49,16 @@ private:
     bool infinite_;
     ULONGLONG end_;
 };
+
+// Bytes waiting in the driver's receive queue. ClearCommError also clears the line's errors;
+// they are held for TakeSerialLineErrors.
+DWORD QueuedBytes(SerialLine* line) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(line->handle, &errors, &status)) return 0;
+    line->heldErrors |= errors;
+    return status.cbInQue;
+}
 
 // Waits for a pending request on the line's event. On a time-out the request is cancelled and
 // its end awaited, so that nothing completes into the caller's memory afterwards; *count then
@@ -245,6 +258,16 @@ uint32_t WaitSerialLineEvents(SerialLine* line, uint32_t mask, uint32_t timeoutM
         uint32_t code = kErrorSuccess;
         if (!WaitCommEvent(line->handle, &line->waitEvents, &request)) {
             if (GetLastError() != ERROR_IO_PENDING) return LastError();
+            // A driver that reports EV_RXCHAR only for bytes arriving after the wait began (Wine
+            // does) would let bytes that came between the caller's last read and this wait sit
+            // unnoticed until the time-out. Once the wait is pending, any byte in the queue is
+            // reported at once; a byte arriving later ends the wait by itself.
+            if ((mask & EV_RXCHAR) != 0 && QueuedBytes(line) > 0) {
+                CancelIo(line->handle);
+                GetOverlappedResult(line->handle, &request, &ignored, TRUE);
+                *events = EV_RXCHAR | (line->waitEvents & mask);
+                return kErrorSuccess;
+            }
             code = FinishPending(line, &request, deadline.Left(), &ignored);
         }
         const uint32_t found = line->waitEvents & mask;
@@ -278,7 +301,9 @@ uint32_t PurgeSerialLine(SerialLine* line) {
 
 uint32_t TakeSerialLineErrors(SerialLine* line) {
     DWORD errors = 0;
-    if (!ClearCommError(line->handle, &errors, nullptr)) return 0;
+    if (!ClearCommError(line->handle, &errors, nullptr)) errors = 0;
+    errors |= line->heldErrors;
+    line->heldErrors = 0;
     return errors;
 }
 
