@@ -1,0 +1,86 @@
+#pragma once
+// The counter models, one row each: how the connection recognises a model, its
+// name, how tallyx and tallysim call it, and what tallyx needs to know of its
+// progress. Plain data without dependencies, so that the library, tallyx and
+// tallysim read the same rows. The library pairs each row with the model's
+// protocol in drivers/protocols.cpp; a row without a protocol fails the build.
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace tallyx {
+
+struct CounterModelInfo {
+    // The model's name: logged when the model is detected, and the mark its
+    // unit type carries ("ZK110").
+    const char* name;
+    // How tallyx and tallysim call the model ("A").
+    const char* letter;
+    // Text in the upper-cased wake-up line that names this model; nullptr for
+    // the model of a wake-up line that no other row claims (at most one row).
+    const char* wakeUpMark;
+    // The progress steps of a full read, when the total is known once the
+    // record count has been read: fixedSteps, then stepsPerChunk for every
+    // chunkRecords records. A chunkRecords of 0: the total is not known ahead.
+    uint32_t readFixedSteps;
+    uint32_t readStepsPerChunk;
+    uint32_t readChunkRecords;
+};
+
+inline constexpr CounterModelInfo kCounterModels[] = {
+    // Model A reads its flash until an empty page: no total ahead.
+    {"ZK110", "A", nullptr, 0, 0, 0},
+    // Model B: five identity queries, the study information and four user-area
+    // blocks, then a request and a stored chunk for every 50 records.
+    {"ZK220", "B", "ZK220", 10, 2, 50},
+};
+
+inline constexpr std::span<const CounterModelInfo> CounterModels() { return kCounterModels; }
+
+// The model of an upper-cased wake-up line: the row whose mark it contains,
+// else the row without a mark.
+constexpr const CounterModelInfo* ModelOfWakeUp(std::string_view line) {
+    const CounterModelInfo* unmarked = nullptr;
+    for (const CounterModelInfo& model : kCounterModels) {
+        if (model.wakeUpMark == nullptr) {
+            unmarked = &model;
+        } else if (line.find(model.wakeUpMark) != std::string_view::npos) {
+            return &model;
+        }
+    }
+    return unmarked;
+}
+
+// The model whose name a unit type carries; nullptr when none does.
+constexpr const CounterModelInfo* ModelOfUnitType(std::string_view unitType) {
+    for (const CounterModelInfo& model : kCounterModels) {
+        if (unitType.find(model.name) != std::string_view::npos) return &model;
+    }
+    return nullptr;
+}
+
+// The model of a letter, in either case; nullptr when none.
+constexpr const CounterModelInfo* ModelOfLetter(std::string_view letter) {
+    for (const CounterModelInfo& model : kCounterModels) {
+        const std::string_view own = model.letter;
+        if (letter.size() != own.size()) continue;
+        bool same = true;
+        for (size_t i = 0; i < own.size(); ++i) {
+            const char c = letter[i] >= 'a' && letter[i] <= 'z' ? static_cast<char>(letter[i] - 'a' + 'A') : letter[i];
+            same = same && c == own[i];
+        }
+        if (same) return &model;
+    }
+    return nullptr;
+}
+
+// The progress total of a full read of a counter that announced this many
+// records; 0 when the model's total is not known ahead.
+constexpr uint32_t ReadProgressTotal(const CounterModelInfo& model, uint32_t records) {
+    if (model.readChunkRecords == 0) return 0;
+    const uint64_t chunks = (uint64_t{records} + model.readChunkRecords - 1) / model.readChunkRecords;
+    const uint64_t total = model.readFixedSteps + model.readStepsPerChunk * chunks;
+    return total > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(total);
+}
+
+}  // namespace tallyx
