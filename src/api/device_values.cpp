@@ -41,7 +41,7 @@ void DeviceValues::ResetWalk() {
 }
 
 int32_t DeviceValues::ValidateStudy() {
-    const PropertyStore& properties = *owner->properties;
+    const PropertyStore& properties = *context.properties;
     DateTime reference = DateTime::Now();
     reference.AddTime(0, 0, 1, 0, 0);
 

@@ -6,6 +6,7 @@
 #include <tallyx/tallyx.h>
 
 #include "api/context_registry.h"
+#include "api/device_values.h"
 #include "api/library_context.h"
 
 using tallyx::LibraryContext;
@@ -25,7 +26,6 @@ namespace {
 
 // The library throws nothing of its own; what can escape is an allocation
 // failure, reported as a resource shortage.
-constexpr int32_t kOutOfMemory = RETCODE_ERR_BUFFERTOOSMALL;
 
 template <typename Body>
 int32_t Guarded(TallyxHandle handle, Body body) noexcept {
@@ -34,7 +34,7 @@ int32_t Guarded(TallyxHandle handle, Body body) noexcept {
     try {
         return body(*context);
     } catch (...) {
-        return kOutOfMemory;
+        return tallyx::kOutOfMemory;
     }
 }
 

@@ -6,9 +6,10 @@
 #include <string>
 #include <thread>
 
-#include "api/driver_factory.h"
-#include "api/version_info.h"
 #include "comm/comm_port.h"
+#include "drivers/protocols.h"
+#include "properties/port_name.h"
+#include "properties/version_info.h"
 
 namespace tallyx {
 
@@ -137,9 +138,9 @@ int32_t LibraryContext::WakeUpAndDetect() {
     std::this_thread::sleep_for(kPauseAfterWakeUp);
     if (link.Port() != nullptr) link.Port()->Purge();
 
-    CounterModel model = std::strstr(text, "ZK220") != nullptr ? CounterModel::kZK220 : CounterModel::kZK110;
-    commLog.LogInfo("Detected %s device", model == CounterModel::kZK220 ? "ZK220" : "ZK110");
-    driver = CreateDriver(model, &link, &properties, &commLog, &statistics);
+    const CounterModelInfo* model = ModelOfWakeUp(text);
+    commLog.LogInfo("Detected %s device", model->name);
+    driver = CreateCounterSession(*model, &link, &properties, &commLog, &statistics);
     driver->progressCallback = progressCallback;
     driver->promptCallback = promptCallback;
     driver->contextHandle = Handle();

@@ -51,6 +51,9 @@ constexpr const CounterModelInfo* ModelOfWakeUp(std::string_view line) {
     return unmarked;
 }
 
+// Every wake-up line names a model.
+static_assert(ModelOfWakeUp("READY") != nullptr, "one row must take the wake-up lines no other row claims");
+
 // The model whose name a unit type carries; nullptr when none does.
 constexpr const CounterModelInfo* ModelOfUnitType(std::string_view unitType) {
     for (const CounterModelInfo& model : kCounterModels) {

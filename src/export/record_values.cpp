@@ -63,9 +63,9 @@ int32_t LineResult(const TextLine& line) { return line.Ok() ? RETCODE_OK : RETCO
 
 }  // namespace
 
-PropertyStore& RecordValues::Properties() const { return *owner->properties; }
+PropertyStore& RecordValues::Properties() const { return *context.properties; }
 
-CommLog* RecordValues::Log() const { return owner != nullptr ? owner->commLog : nullptr; }
+CommLog* RecordValues::Log() const { return context.log; }
 
 void RecordValues::Clear() {
     DeviceValues::Clear();

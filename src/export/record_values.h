@@ -39,7 +39,7 @@ public:
     static constexpr const char* kFormatCsv = "GETVALUE_FORMAT_CSV";
     static constexpr const char* kFormatXml = "GETVALUE_FORMAT_XML";
 
-    RecordValues(DeviceDriver* owner, FlagNameTable flagNames) : DeviceValues(owner), flagNames_(flagNames) {}
+    RecordValues(ValuesContext context, FlagNameTable flagNames) : DeviceValues(context), flagNames_(flagNames) {}
 
     // Resets the walk and frees the vehicles, the bin limits and the matrix.
     void Clear() override;

@@ -81,6 +81,12 @@ const char* PropertyStore::Text(const char* name) const {
 
 int32_t PropertyStore::Number(const char* name) const { return ParseLong(StoredByName(name)); }
 
+DateTime PropertyStore::Time(const char* name) const {
+    DateTime time;
+    DateTime::Parse(time, Text(name));
+    return time;
+}
+
 bool PropertyStore::IsMetric() const {
     return EqualsIgnoreCase(StoredByName(PROPERTY_STUDY_MEASUREMENTUNITS), STUDY_MEASUREMENTUNITS_METRIC);
 }

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "properties/property_descriptor.h"
+#include "time/date_time.h"
 
 namespace tallyx {
 
@@ -36,6 +37,8 @@ public:
     const char* Text(const char* name) const;
     // Text(name) read the way atol reads it, saturating at the 32-bit limits.
     int32_t Number(const char* name) const;
+    // The stored value read as a date and time (the zero time when it does not parse).
+    DateTime Time(const char* name) const;
     // Whether the caller works in metric units.
     bool IsMetric() const;
 

@@ -24,7 +24,9 @@ struct ValuesHostParts {
 template <class ModelValues>
 class ValuesHost : protected ValuesHostParts, public DeviceDriver {
 public:
-    ValuesHost() : DeviceDriver(nullptr, &store, &log, &stats) { values = std::make_unique<ModelValues>(this); }
+    ValuesHost() : DeviceDriver(nullptr, &store, &log, &stats) {
+        values = std::make_unique<ModelValues>(ValuesContext{&store, &log, &stats});
+    }
     ~ValuesHost() override { values.reset(); }
 
     int32_t Read() override { return 0; }

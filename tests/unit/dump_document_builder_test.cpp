@@ -159,7 +159,7 @@ TEST(RawDumpDocument, APartRecordAtTheEndIsLeftOut) {
 class FakeValues : public DeviceValues {
 public:
     FakeValues(uint32_t sequential, uint32_t periodic)
-        : DeviceValues(nullptr), sequential_(sequential), periodic_(periodic) {}
+        : DeviceValues(tallyx::ValuesContext{nullptr, nullptr, nullptr}), sequential_(sequential), periodic_(periodic) {}
 
     int32_t FirstElement(const char* kind, XmlWriter& writer, bool withRecordNumber) override {
         Start(kind);

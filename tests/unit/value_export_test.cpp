@@ -270,7 +270,7 @@ TEST_F(ValueExportTest, PeriodicHeaderNamesEveryBin) {
 class ThermometerlessValues : public RecordValues {
 public:
     static constexpr FlagName kFlags[] = {{0x01, "FORWARD"}, {0x02, "REVERSE", true}, {0x04, "UNCLASSIFIED"}};
-    explicit ThermometerlessValues(DeviceDriver* owner) : RecordValues(owner, kFlags) {}
+    explicit ThermometerlessValues(ValuesContext context) : RecordValues(context, kFlags) {}
 
 protected:
     uint32_t PeriodicRecordCount() override { return 2; }
@@ -286,7 +286,7 @@ protected:
 };
 
 TEST_F(ValueExportTest, ModelWithoutTemperatureLeavesTheColumnEmpty) {
-    ThermometerlessValues values(&driver);
+    ThermometerlessValues values(ValuesContext{&driver.Store(), nullptr, &driver.Stats()});
     driver.Set(PROPERTY_STUDY_BEGINDATETIME, "2009-03-04 14:00:00.000");
     driver.Set(PROPERTY_STUDY_SPEEDBINS, "30");
     driver.Set(PROPERTY_STUDY_LENGTHBINS, "20");

@@ -40,9 +40,9 @@ TEST(ZK110AllocationTest, RecordsWithoutMemoryFailTheRead) {
     const std::vector<uint8_t> page = PeriodicPage(15, 20, 0);
     {
         FailingArrays failing;
-        EXPECT_EQ(ZK110Values::kOutOfMemory,
+        EXPECT_EQ(tallyx::kOutOfMemory,
                   driver.Values().ProcessSequential(vehicles.data(), static_cast<uint32_t>(vehicles.size())));
-        EXPECT_EQ(ZK110Values::kOutOfMemory,
+        EXPECT_EQ(tallyx::kOutOfMemory,
                   driver.Values().ProcessPeriodic(page.data(), static_cast<uint32_t>(page.size())));
     }
     EXPECT_EQ(0u, driver.Values().SequentialCount());

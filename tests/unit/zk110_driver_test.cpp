@@ -18,8 +18,8 @@
 #include "api/device_statistics.h"
 #include "comm/comm_log.h"
 #include "comm/port_link.h"
-#include "drivers/modela/zk110_driver.h"
-#include "drivers/modela/zk110_page_buffer.h"
+#include "drivers/modela/zk110_protocol.h"
+#include "drivers/record_buffer.h"
 #include "properties/property_store.h"
 #include "support/pseudo_terminal.h"
 #include "support/temp_dir.h"
@@ -166,7 +166,7 @@ protected:
     }
 
     // Feeds raw bytes from the counter and takes one answer.
-    int32_t Receive(const std::string& bytes, ZK110Driver::Answer& answer) {
+    int32_t Receive(const std::string& bytes, ZK110Protocol::Answer& answer) {
         EXPECT_TRUE(line.Write(bytes));
         return driver.ReceiveAnswer(answer);
     }
@@ -178,7 +178,7 @@ protected:
     DeviceStatistics statistics{};
     CommLog log;
     PortLink link;
-    ZK110Driver driver{&link, &properties, &log, &statistics};
+    ZK110Protocol driver{*ModelOfLetter("A"), &link, &properties, &log, &statistics};
 };
 
 TEST_F(ZK110DriverTest, SendsCommandsInTheirFrame) {
@@ -192,7 +192,7 @@ TEST_F(ZK110DriverTest, SendsCommandsInTheirFrame) {
 }
 
 TEST_F(ZK110DriverTest, ChecksTheAnswerFrameAsText) {
-    ZK110Driver::Answer answer;
+    ZK110Protocol::Answer answer;
     EXPECT_EQ(Receive("\x3A\x46\x30\x7C\x42\x30\x0D", answer), RETCODE_OK);
     EXPECT_STREQ(answer, ":F0");
 
@@ -243,7 +243,7 @@ TEST_F(ZK110DriverTest, RequestTriesThreeTimesPausingAfterEachFailure) {
         ++answers;
         return answers < 3 ? std::string(":F0|B1\r") : Framed(":F0");
     });
-    ZK110Driver::Answer answer;
+    ZK110Protocol::Answer answer;
     auto start = Clock::now();
     EXPECT_EQ(driver.Request(":R:F", answer), RETCODE_OK);
     EXPECT_STREQ(answer, ":F0");
@@ -256,7 +256,7 @@ TEST_F(ZK110DriverTest, RequestTriesThreeTimesPausingAfterEachFailure) {
 TEST_F(ZK110DriverTest, RequestGivesUpAfterThreeFailures) {
     link.SetTimeouts(1000, 50, 300);
     FakeCounter counter(line, [](const std::string&) { return std::string(); });
-    ZK110Driver::Answer answer;
+    ZK110Protocol::Answer answer;
     EXPECT_EQ(driver.Request(":R:F", answer), RETCODE_ERR_READ);
     EXPECT_EQ(statistics.commRetries, 3u);
     EXPECT_STREQ(answer, "");
@@ -271,7 +271,7 @@ TEST_F(ZK110DriverTest, AProgressAnswerOfOneAbortsAfterAValidAnswer) {
     FakeCounter counter(line, [](const std::string&) { return Framed(":F0"); });
     driver.progressCallback = AbortAtStep;
     driver.contextHandle = reinterpret_cast<TallyxHandle>(uintptr_t{2});
-    ZK110Driver::Answer answer;
+    ZK110Protocol::Answer answer;
     // Any other answer than 1 goes on.
     EXPECT_EQ(driver.Request(":R:F", answer), RETCODE_OK);
     EXPECT_EQ(driver.Request(":R:F", answer), RETCODE_ABORTED);
@@ -412,7 +412,7 @@ TEST_F(ZK110DriverTest, ALateAnswerNeverTakesTheNextRequestsPlace) {
 
 TEST_F(ZK110DriverTest, ThePeriodicPageLimitIsTheNumberOfPeriods) {
     FakeCounter counter(line, FinishedStudy);
-    ZK110PageBuffer pages;
+    RecordBuffer pages;
     properties.Set(PROPERTY_STUDY_BEGINDATETIME, "2009-03-01 00:00:00", false);
     properties.Set(PROPERTY_STUDY_ENDDATETIME, "2009-03-01 01:00:00", false);
 
@@ -434,7 +434,7 @@ TEST_F(ZK110DriverTest, ThePeriodicPageLimitIsTheNumberOfPeriods) {
 
 TEST_F(ZK110DriverTest, AFirstEmptyPageGivesNoData) {
     FakeCounter counter(line, [](const std::string&) { return EmptyPage(); });
-    ZK110PageBuffer pages;
+    RecordBuffer pages;
     ASSERT_EQ(driver.ReadSequentialPages(pages), RETCODE_OK);
     EXPECT_EQ(pages.Length(), 0u);
     EXPECT_EQ(pages.Data(), nullptr);
@@ -447,7 +447,7 @@ TEST_F(ZK110DriverTest, APageWithABadCrcIsAskedForAgain) {
         if (command == ":F:X,8,2") return Page(SequentialRecords(0), ++bad > 2);
         return EmptyPage();
     });
-    ZK110PageBuffer pages;
+    RecordBuffer pages;
     ASSERT_EQ(driver.ReadSequentialPages(pages), RETCODE_OK);
     EXPECT_EQ(pages.Length(), 252u);
     EXPECT_EQ(statistics.commRetries, 2u);
@@ -457,7 +457,7 @@ TEST_F(ZK110DriverTest, APageWithABadCrcIsAskedForAgain) {
 
 TEST_F(ZK110DriverTest, APageThatFailsThreeTimesFailsTheDownload) {
     FakeCounter counter(line, [](const std::string&) { return Page(SequentialRecords(0), false); });
-    ZK110PageBuffer pages;
+    RecordBuffer pages;
     EXPECT_EQ(driver.ReadSequentialPages(pages), RETCODE_ERR_CRC);
     EXPECT_EQ(pages.Data(), nullptr);
     EXPECT_EQ(statistics.commRetries, 3u);
@@ -468,7 +468,7 @@ int32_t AbortAtFirstStep(TallyxHandle, uint32_t) { return 1; }
 TEST_F(ZK110DriverTest, AProgressAnswerOfOneStopsTheDownloadAfterAPage) {
     FakeCounter counter(line, [](const std::string&) { return Page(SequentialRecords(0)); });
     driver.progressCallback = AbortAtFirstStep;
-    ZK110PageBuffer pages;
+    RecordBuffer pages;
     EXPECT_EQ(driver.ReadSequentialPages(pages), RETCODE_ABORTED);
     EXPECT_EQ(pages.Data(), nullptr);
     EXPECT_EQ(counter.Commands().size(), 1u);

@@ -1,20 +1,18 @@
 // The read operation of the model A driver: the identity, battery and study
 // fields, the completion of a running study, and the download of both data
 // areas of the counter's flash.
-#include <strings.h>
-
 #include <cstdio>
 #include <cstring>
 
 #include <tallyx/tallyx.h>
 
 #include "api/device_statistics.h"
-#include "api/driver_factory.h"
 #include "comm/comm_log.h"
 #include "comm/port_link.h"
-#include "drivers/modela/zk110_driver.h"
-#include "drivers/modela/zk110_page_buffer.h"
+#include "drivers/modela/zk110_protocol.h"
+#include "drivers/modela/zk110_raw_layouts.h"
 #include "drivers/modela/zk110_values.h"
+#include "drivers/record_buffer.h"
 #include "properties/property_store.h"
 
 namespace tallyx {
@@ -24,24 +22,24 @@ namespace {
 // Finish codes of a study that is still running.
 bool IsRunning(int32_t finishCode) { return finishCode >= 11 && finishCode <= 13; }
 
-constexpr ZK110Driver::FieldRequest kFinishCodeField[] = {
+constexpr ZK110Protocol::FieldRequest kFinishCodeField[] = {
     {":R:F", "Attempting to read Study Finish Code field"},
 };
-constexpr ZK110Driver::FieldRequest kStudyTimeFields[] = {
+constexpr ZK110Protocol::FieldRequest kStudyTimeFields[] = {
     {":R:F", "Attempting to read Study Finish Code field"},
     {":R:B", "Attempting to read Study Start field"},
     {":R:E", "Attempting to read Study End field"},
 };
-constexpr ZK110Driver::FieldRequest kIdentityFields[] = {
+constexpr ZK110Protocol::FieldRequest kIdentityFields[] = {
     {":R:X:7", "Attempting to read Serial Number field"},
     {":R:X:8", "Attempting to read Unit Type field"},
     {":F", "Attempting to read Firmware Revision field"},
     {":b", "Attempting to read Battery Voltage field"},
 };
-constexpr ZK110Driver::FieldRequest kChargeField[] = {
+constexpr ZK110Protocol::FieldRequest kChargeField[] = {
     {":J", "Attempting to read Accumulated Charge Register (ACR) field"},
 };
-constexpr ZK110Driver::FieldRequest kStudySettingFields[] = {
+constexpr ZK110Protocol::FieldRequest kStudySettingFields[] = {
     {":R:X:0", "Attempting to read State field"},
     {":R:X:1", "Attempting to read City field"},
     {":R:X:2", "Attempting to read County field"},
@@ -62,48 +60,24 @@ constexpr uint32_t kWakeUpCapacity = 1024;
 
 }  // namespace
 
-int32_t ZK110Driver::Read() {
-    commLog->LogInfo("Attempting to read the device...");
-    progressStep = 0;
-    values->Clear();
-    LoadRequestDelay();
-
-    char action[PropertyStore::kWorkingSize];
-    int32_t result = properties->Get(PROPERTY_TALLYX_READWRITEACTION, action, sizeof action, false);
-    if (result != RETCODE_OK) return result;
-
-    if (strcasecmp(action, TALLYX_READACTION_DEVICEINFO) == 0) {
-        result = ReadDeviceFields(false);
-    } else if (action[0] == '\0' || strcasecmp(action, TALLYX_READACTION_ALL) == 0) {
-        result = ReadAll();
-    } else {
-        commLog->LogError("Invalid property value specified for property %s (%s)", "PROPERTY_TALLYX_READWRITEACTION",
-                          action);
-        return RETCODE_ERR_INVALIDPROPERTYVALUE;
-    }
-    if (result != RETCODE_OK) return result;
-    commLog->LogInfo("Read device was successful");
-    return RETCODE_OK;
-}
-
-int32_t ZK110Driver::ReadAll() {
+int32_t ZK110Protocol::ReadEverything() {
     int32_t result = ReadDeviceFields(true);
     if (result != RETCODE_OK) return result;
 
-    ZK110PageBuffer sequential;
+    RecordBuffer sequential;
     result = ReadSequentialPages(sequential);
     if (result != RETCODE_OK) return result;
-    WriteSequentialRawDocument(sequential.Data(), sequential.Length());
+    WriteRawDocument(kZK110SequentialRawLayout, sequential.Data(), sequential.Length());
     if (sequential.Length() != 0) {
         result = Values().ProcessSequential(sequential.Data(), sequential.Length());
         sequential.Free();
         if (result != RETCODE_OK) return result;
     }
 
-    ZK110PageBuffer periodic;
+    RecordBuffer periodic;
     result = ReadPeriodicPages(periodic);
     if (result != RETCODE_OK) return result;
-    WritePeriodicRawDocument(periodic.Data(), periodic.Length());
+    WriteRawDocument(kZK110PeriodicRawLayout, periodic.Data(), periodic.Length());
     if (periodic.Length() != 0) {
         result = Values().ProcessPeriodic(periodic.Data(), periodic.Length());
         periodic.Free();
@@ -114,7 +88,7 @@ int32_t ZK110Driver::ReadAll() {
     return RETCODE_OK;
 }
 
-int32_t ZK110Driver::RequestFields(std::span<const FieldRequest> fields) {
+int32_t ZK110Protocol::RequestFields(std::span<const FieldRequest> fields) {
     Answer answer;
     for (const FieldRequest& field : fields) {
         commLog->LogInfo("%s", field.info);
@@ -125,7 +99,7 @@ int32_t ZK110Driver::RequestFields(std::span<const FieldRequest> fields) {
     return RETCODE_OK;
 }
 
-int32_t ZK110Driver::ReadDeviceFields(bool full) {
+int32_t ZK110Protocol::ReadDeviceFields(bool full) {
     int32_t result;
     if (full) {
         if ((result = RequestFields(kStudyTimeFields)) != RETCODE_OK) return result;
@@ -152,42 +126,36 @@ int32_t ZK110Driver::ReadDeviceFields(bool full) {
     return RETCODE_OK;
 }
 
-int32_t ZK110Driver::RequestPage(uint32_t chip, uint32_t page, uint8_t* buffer, uint32_t& length) {
+int32_t ZK110Protocol::RequestPage(uint32_t chip, uint32_t page, uint8_t* buffer, uint32_t& length) {
     char command[32];
     std::snprintf(command, sizeof command, ":F:X,%u,%u", page, chip);
-    int32_t result = RETCODE_OK;
-    for (uint32_t attempt = 1; attempt <= kAttempts; ++attempt) {
-        commLog->LogInfo("Accessing chip:%u page:%u", chip, page);
-        result = SendCommand(command);
-        if (result == RETCODE_OK) result = ReceivePage(buffer, length);
-        if (result == RETCODE_OK) return RETCODE_OK;
-        if (attempt < kAttempts) commLog->LogWarning("Attempt to access chip:%u page:%u failed. Retrying...", chip, page);
-        Pause(requestDelayMs);
-        ++statistics->commRetries;
+    const int32_t result = Attempts(
+        [&] {
+            commLog->LogInfo("Accessing chip:%u page:%u", chip, page);
+            int32_t sent = SendCommand(command);
+            return sent == RETCODE_OK ? ReceivePage(buffer, length) : sent;
+        },
+        [&] { commLog->LogWarning("Attempt to access chip:%u page:%u failed. Retrying...", chip, page); });
+    if (result != RETCODE_OK) {
+        commLog->LogError("All (%d) attempts to access chip:%u page:%u failed!", static_cast<int>(kAttempts), chip,
+                          page);
     }
-    commLog->LogError("All (%d) attempts to access chip:%u page:%u failed!", static_cast<int>(kAttempts), chip, page);
     return result;
 }
 
 namespace {
 
-// Makes room for the next page; a buffer that cannot grow fails the read.
-int32_t ReservePage(ZK110PageBuffer& data, CommLog& log) {
-    if (data.Reserve(ZK110Page::kSize)) return RETCODE_OK;
-    log.LogError("Not enough memory for %lu bytes of data", static_cast<unsigned long>(data.Length()) + ZK110Page::kSize);
-    data.Free();
-    return RETCODE_ERR_BUFFERTOOSMALL;
-}
+constexpr char kPageMemoryFailed[] = "Not enough memory for %lu bytes of data";
 
 }  // namespace
 
-int32_t ZK110Driver::ReadSequentialPages(ZK110PageBuffer& data) {
+int32_t ZK110Protocol::ReadSequentialPages(RecordBuffer& data) {
     commLog->LogInfo("Attempting to read sequential data");
     data.Free();
     bool done = false;
     for (uint32_t chip = kFirstSequentialChip; chip <= kLastSequentialChip && !done; ++chip) {
         for (uint32_t page = kFirstDataPage; page <= kLastDataPage; ++page) {
-            int32_t result = ReservePage(data, *commLog);
+            int32_t result = ReserveBlock(data, ZK110Page::kSize, kPageMemoryFailed);
             if (result != RETCODE_OK) return result;
             uint32_t length = 0;
             result = RequestPage(chip, page, data.End(), length);
@@ -214,7 +182,7 @@ int32_t ZK110Driver::ReadSequentialPages(ZK110PageBuffer& data) {
     return RETCODE_OK;
 }
 
-int32_t ZK110Driver::ReadPeriodicPages(ZK110PageBuffer& data) {
+int32_t ZK110Protocol::ReadPeriodicPages(RecordBuffer& data) {
     data.Free();
     // One page per period of the study: no more are asked for.
     DateTime begin;
@@ -231,7 +199,7 @@ int32_t ZK110Driver::ReadPeriodicPages(ZK110PageBuffer& data) {
 
     uint32_t pagesRead = 0;
     for (uint32_t page = kFirstDataPage; page <= kLastDataPage && pagesRead < limit; ++page) {
-        int32_t result = ReservePage(data, *commLog);
+        int32_t result = ReserveBlock(data, ZK110Page::kSize, kPageMemoryFailed);
         if (result != RETCODE_OK) return result;
         uint32_t length = 0;
         result = RequestPage(kPeriodicChip, page, data.End(), length);
@@ -256,7 +224,7 @@ int32_t ZK110Driver::ReadPeriodicPages(ZK110PageBuffer& data) {
     return RETCODE_OK;
 }
 
-int32_t ZK110Driver::CompleteStudy() {
+int32_t ZK110Protocol::CompleteStudy() {
     DateTime end;
     DateTime::Parse(end, properties->Text(PROPERTY_STUDY_ENDDATETIME));
     end.AddTime(0, 0, 0, -kCompletionLeadSeconds, 0);
@@ -275,19 +243,8 @@ int32_t ZK110Driver::CompleteStudy() {
     return Rewake();
 }
 
-int32_t ZK110Driver::Rewake() {
-    char name[64];
-    PortNameFromProperties(*properties, name, sizeof name);
-    commLog->LogInfo("Attempting to wake device up...");
-
-    int32_t result = link->OpenPort(name, properties->BaudRate(), properties->DataBits(), properties->Parity(),
-                                    properties->StopBits());
-    if (result != RETCODE_OK) {
-        commLog->LogInfo("Failed to open port %s: Error=%lu", name,
-                         static_cast<unsigned long>(static_cast<uint32_t>(result)));
-        return result;
-    }
-
+int32_t ZK110Protocol::ReceiveWakeUp() {
+    int32_t result = RETCODE_OK;
     // One byte more than is received, so the text is always terminated.
     uint8_t received[kWakeUpCapacity + 1] = {};
     for (uint32_t i = 0; i < kWakeUpLength; ++i) {
@@ -303,7 +260,6 @@ int32_t ZK110Driver::Rewake() {
             return RETCODE_ERR_FAILEDTOWAKEUP;
         }
     }
-    commLog->LogInfo("Successfully woke the device up!");
     return RETCODE_OK;
 }
 

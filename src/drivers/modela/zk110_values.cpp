@@ -51,15 +51,9 @@ void StoreDecimal(PropertyStore& properties, const char* property, int32_t value
 
 // Reads the study begin or end as the properties hold it; the null time when
 // it does not parse.
-DateTime PropertyTime(const PropertyStore& properties, const char* property) {
-    DateTime time;
-    DateTime::Parse(time, properties.Text(property));
-    return time;
-}
-
 }  // namespace
 
-ZK110Values::ZK110Values(DeviceDriver* owner) : RecordValues(owner, kFlagNames) { Clear(); }
+ZK110Values::ZK110Values(ValuesContext context) : RecordValues(context, kFlagNames) { Clear(); }
 
 ZK110Values::~ZK110Values() { Clear(); }
 
@@ -211,8 +205,8 @@ int32_t ZK110Values::ProcessSequential(const uint8_t* data, uint32_t length) {
         ++kept;
     }
 
-    const DateTime begin = PropertyTime(Properties(), PROPERTY_STUDY_BEGINDATETIME);
-    const DateTime end = PropertyTime(Properties(), PROPERTY_STUDY_ENDDATETIME);
+    const DateTime begin = Properties().Time(PROPERTY_STUDY_BEGINDATETIME);
+    const DateTime end = Properties().Time(PROPERTY_STUDY_ENDDATETIME);
 
     // Without a day in the records, a first record outside the study cannot
     // be placed: it is dropped.
@@ -327,7 +321,7 @@ int32_t ZK110Values::ProcessPeriodic(const uint8_t* data, uint32_t length) {
     }
 
     const uint16_t period = static_cast<uint16_t>(Properties().Number(PROPERTY_STUDY_PERIODTIME));
-    DeviceStatistics* statistics = owner != nullptr ? owner->statistics : nullptr;
+    DeviceStatistics* statistics = context.statistics;
     for (uint32_t i = 0; i < total; ++i) {
         const uint8_t* page = data + static_cast<size_t>(i) * kZK110PageSize;
         ZK110PeriodicRecord& record = periodic_[i];
@@ -356,7 +350,7 @@ void ZK110Values::FillPeriod(uint32_t index) {
     if (index >= periodicCount_) return;
     ZK110PeriodicRecord& period = periodic_[index];
     const int32_t minutes = Properties().Number(PROPERTY_STUDY_PERIODTIME);
-    DateTime periodEnd = PropertyTime(Properties(), PROPERTY_STUDY_BEGINDATETIME);
+    DateTime periodEnd = Properties().Time(PROPERTY_STUDY_BEGINDATETIME);
     periodEnd.AddTime(0, 0, period.endOffsetMinutes, 0, 0);
     DateTime periodStart = periodEnd;
     periodStart.AddTime(0, 0, -minutes, 0, 0);

@@ -15,20 +15,17 @@ namespace tallyx {
 
 class ZK110Values : public RecordValues {
 public:
-    // What record processing returns when the memory for the records cannot
-    // be had: the read fails.
-    static constexpr int32_t kOutOfMemory = RETCODE_ERR_READ;
     // Answers are read into buffers of this size; longer ones are cut.
     static constexpr uint32_t kAnswerCapacity = 1024;
 
-    explicit ZK110Values(DeviceDriver* owner);
+    explicit ZK110Values(ValuesContext context);
     ~ZK110Values() override;
 
     // Frees every record and the bins, and clears the date encoding flag.
     void Clear() override;
 
     // Stores what one answer text (length bytes, or up to a zero byte) says
-    // into the owner's properties, or the date encoding flag. Answers that
+    // into the properties, or the date encoding flag. Answers that
     // match no known echo are ignored. Always 0.
     int32_t ParseAnswer(const char* answer, uint32_t length);
 

@@ -1,8 +1,6 @@
 // The write operation of the model A driver: programming a new study (unit and
 // battery checks, validation, erasing the study memory, every setting written
 // and read back, the clock, the start) and starting the battery discharge.
-#include <strings.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +11,7 @@
 #include "api/device_values.h"
 #include "comm/comm_log.h"
 #include "comm/port_link.h"
-#include "drivers/modela/zk110_driver.h"
+#include "drivers/modela/zk110_protocol.h"
 #include "properties/property_store.h"
 #include "time/date_time.h"
 
@@ -39,7 +37,6 @@ constexpr StudySetting kStudySettings[] = {
 };
 
 constexpr uint32_t kEraseAttempts = 2;
-constexpr uint32_t kProgramAttempts = 3;
 
 bool IsTextSetting(const char* name) {
     for (const char* text : {PROPERTY_STUDY_STATE, PROPERTY_STUDY_CITY, PROPERTY_STUDY_COUNTY, PROPERTY_STUDY_ADDRESS,
@@ -84,82 +81,20 @@ double UnderscoreField(const char* text, uint32_t n) {
     return text != nullptr ? std::atof(text) : 0.0;
 }
 
-DateTime PropertyTime(const PropertyStore& properties, const char* property) {
-    DateTime time;
-    DateTime::Parse(time, properties.Text(property));
-    return time;
-}
-
 }  // namespace
 
-int32_t ZK110Driver::Write() {
-    progressStep = 0;
-    commLog->LogInfo("Attempting to write the device...");
-    LoadRequestDelay();
-
-    int32_t result = ReadDeviceFields(false);
-    if (result != RETCODE_OK) return result;
-    result = CheckUnitType();
-    if (result != RETCODE_OK) return result;
-
-    char action[PropertyStore::kWorkingSize];
-    result = properties->Get(PROPERTY_TALLYX_READWRITEACTION, action, sizeof action, false);
-    if (result != RETCODE_OK) return result;
-    if (action[0] == '\0' || strcasecmp(action, TALLYX_WRITEACTION_PROGRAMSTUDY) == 0) {
-        result = ProgramStudy();
-    } else if (strcasecmp(action, TALLYX_WRITEACTION_STARTBATTERYDISCHARGE) == 0) {
-        result = StartDischarge();
-    } else if (strcasecmp(action, TALLYX_WRITEACTION_STOPBATTERYDISCHARGE) == 0) {
-        // The discharge stops by itself; nothing is sent.
-        result = RETCODE_OK;
-    } else {
-        commLog->LogError("Invalid property value specified for property %s (%s)", "PROPERTY_TALLYX_READWRITEACTION",
-                          action);
-        return RETCODE_ERR_INVALIDPROPERTYVALUE;
-    }
-    if (result != RETCODE_OK) return result;
-    commLog->LogInfo("Write device was successful");
-    return RETCODE_OK;
+int32_t ZK110Protocol::ProgramOnce() {
+    int32_t result = EraseFlash();
+    if (result == RETCODE_OK) result = WriteStudy();
+    return result;
 }
 
-int32_t ZK110Driver::ProgramStudy() {
-    int32_t result = CheckBattery();
-    if (result != RETCODE_OK) return result;
-    result = values->ValidateStudy();
-    if (result != RETCODE_OK) return result;
-
-    for (uint32_t attempt = 1;; ++attempt) {
-        result = EraseFlash();
-        if (result == RETCODE_OK) result = WriteStudy();
-        if (result == RETCODE_OK) break;
-        // The caller asked to stop: the counter is not erased again.
-        if (result == RETCODE_ABORTED) return result;
-        if (attempt == 1) {
-            commLog->LogWarning("EraseFlash/WriteStudy failed! Retrying in %lu ms",
-                                static_cast<unsigned long>(requestDelayMs));
-        }
-        Pause(requestDelayMs);
-        ++statistics->commRetries;
-        if (attempt == kProgramAttempts) {
-            commLog->LogError("All %u EraseFlash/WriteStudy retries failed!", static_cast<unsigned>(kProgramAttempts));
-            return result;
-        }
-    }
-    WriteStudySettingsDocument();
-    return RETCODE_OK;
-}
-
-int32_t ZK110Driver::CheckUnitType() {
-    return std::strstr(properties->Text(PROPERTY_DEV_UNITTYPE), "ZK110") != nullptr ? RETCODE_OK
-                                                                                     : RETCODE_ERR_BADUNITTYPE;
-}
-
-int32_t ZK110Driver::CheckBattery() {
+int32_t ZK110Protocol::ReadBatteryPercent(int32_t& percent) {
     char acr[256];
     int32_t result = properties->Get(PROPERTY_DEV_ACR, acr, sizeof acr, false);
     if (result != RETCODE_OK) return result;
 
-    int32_t percent = 0;
+    percent = 0;
     if (acr[0] == '\0') {
         const double volts = std::atof(properties->Text(PROPERTY_DEV_BATTERYVOLTAGE));
         if (volts <= 3.80999999999) percent = 15;
@@ -175,24 +110,10 @@ int32_t ZK110Driver::CheckBattery() {
         percent = full > 0.1 ? static_cast<int32_t>(charge / full * 100.0) : 0;
         commLog->LogInfo("Current battery charge is %7.2f (%d %%)", charge, static_cast<int>(percent));
     }
-
-    // Compared as unsigned numbers: an end before the begin is a very long study.
-    const uint32_t days = static_cast<uint32_t>(
-        DateTime::DiffSeconds(PropertyTime(*properties, PROPERTY_STUDY_ENDDATETIME),
-                              PropertyTime(*properties, PROPERTY_STUDY_BEGINDATETIME)) / 86400);
-    const uint32_t p = static_cast<uint32_t>(percent);
-    const bool mayNotLast = p <= 15 || (p <= 30 && days > 1) || (p <= 50 && days > 2) || (p <= 75 && days > 5) ||
-                            days > 21;
-    if (!mayNotLast) return RETCODE_OK;
-    commLog->LogWarning("Battery may not last for the duration of the study!");
-    if (promptCallback != nullptr && promptCallback(contextHandle, PROMPT_REASON_LOWBATTERY) != 0) {
-        commLog->LogWarning("Operation was aborted by the user (during check battery callback)!");
-        return RETCODE_ABORTED;
-    }
     return RETCODE_OK;
 }
 
-int32_t ZK110Driver::EraseFlash() {
+int32_t ZK110Protocol::EraseFlash() {
     commLog->LogInfo("Attempting to erase flash...");
     Answer answer;
     for (uint32_t attempt = 1;; ++attempt) {
@@ -223,7 +144,7 @@ int32_t ZK110Driver::EraseFlash() {
     return RETCODE_OK;
 }
 
-int32_t ZK110Driver::PropertyValueText(const char* name, char* text, uint32_t size) {
+int32_t ZK110Protocol::PropertyValueText(const char* name, char* text, uint32_t size) {
     char value[PropertyStore::kWorkingSize];
     int32_t result = properties->Get(name, value, sizeof value, false);
     if (result != RETCODE_OK) return result;
@@ -241,8 +162,8 @@ int32_t ZK110Driver::PropertyValueText(const char* name, char* text, uint32_t si
                       static_cast<int>(time.Minute));
     } else if (std::strcmp(name, PROPERTY_STUDY_RANGETIME) == 0) {
         // The range follows from the begin and the end, and is stored as sent.
-        const int32_t minutes = DateTime::DiffSeconds(PropertyTime(*properties, PROPERTY_STUDY_ENDDATETIME),
-                                                      PropertyTime(*properties, PROPERTY_STUDY_BEGINDATETIME)) /
+        const int32_t minutes = DateTime::DiffSeconds(properties->Time(PROPERTY_STUDY_ENDDATETIME),
+                                                      properties->Time(PROPERTY_STUDY_BEGINDATETIME)) /
                                 60;
         char decimal[16];
         std::snprintf(decimal, sizeof decimal, "%ld", static_cast<long>(minutes));
@@ -254,7 +175,7 @@ int32_t ZK110Driver::PropertyValueText(const char* name, char* text, uint32_t si
     return RETCODE_OK;
 }
 
-int32_t ZK110Driver::WriteProperty(const char* name, const char* writeKey, const char* readKey) {
+int32_t ZK110Protocol::WriteProperty(const char* name, const char* writeKey, const char* readKey) {
     char value[PropertyStore::kWorkingSize + 1];
     int32_t result = PropertyValueText(name, value, sizeof value);
     if (result != RETCODE_OK) return result;
@@ -282,7 +203,7 @@ int32_t ZK110Driver::WriteProperty(const char* name, const char* writeKey, const
     return RETCODE_OK;
 }
 
-int32_t ZK110Driver::WriteStudy() {
+int32_t ZK110Protocol::WriteStudy() {
     commLog->LogInfo("Attempting to set the study...");
     for (const StudySetting& setting : kStudySettings) {
         const int32_t result = WriteProperty(setting.property, setting.writeKey, setting.readKey);
@@ -303,7 +224,9 @@ int32_t ZK110Driver::WriteStudy() {
     return RETCODE_OK;
 }
 
-int32_t ZK110Driver::StartDischarge() {
+int32_t ZK110Protocol::SetBatteryDischarge(bool start) {
+    // The discharge stops by itself; nothing is sent.
+    if (!start) return RETCODE_OK;
     Answer answer;
     const int32_t result = Request(":S:D", answer);
     if (result != RETCODE_OK) return result;

@@ -1,8 +1,6 @@
 // The read operation of the model B driver: identity and battery, the study
 // information (stopping a study that still runs), the user area, and the
 // download of every recorded vehicle.
-#include <strings.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -12,9 +10,11 @@
 
 #include "api/device_statistics.h"
 #include "comm/comm_log.h"
-#include "drivers/modelb/zk220_driver.h"
+#include "drivers/modelb/zk220_protocol.h"
+#include "drivers/modelb/zk220_raw_layouts.h"
 #include "drivers/modelb/zk220_records.h"
 #include "drivers/modelb/zk220_values.h"
+#include "drivers/record_buffer.h"
 #include "properties/property_store.h"
 
 namespace tallyx {
@@ -43,104 +43,35 @@ void AppendCut(char* gathered, uint32_t& length, uint32_t capacity, const char* 
     gathered[length] = '\0';
 }
 
-// The record buffer of a download: grown before each chunk, freed on every
-// way out that does not hand it to the caller.
-class RecordBuffer {
-public:
-    ~RecordBuffer() { std::free(data_); }
-
-    uint8_t* Data() const { return data_; }
-    uint32_t Used() const { return used_; }
-    void Add(uint32_t bytes) { used_ += bytes; }
-
-    // Makes room for a chunk: when the free room is not larger than the chunk,
-    // the first capacity is 100 chunks (at most the ceiling) and each later
-    // one twice the last. False when the memory cannot be had; what was
-    // received is then freed.
-    bool Reserve(uint32_t chunkBytes, uint32_t firstCeiling) {
-        if (capacity_ - used_ > chunkBytes) return true;
-        size_t wanted = used_ == 0 ? std::min<size_t>(size_t{chunkBytes} * 100, firstCeiling) : size_t{capacity_} * 2;
-        if (wanted < size_t{used_} + chunkBytes) wanted = size_t{used_} + chunkBytes;
-        if (wanted > UINT32_MAX) return Fail();
-        auto* grown = static_cast<uint8_t*>(std::realloc(data_, wanted));
-        if (grown == nullptr) return Fail();
-        data_ = grown;
-        capacity_ = static_cast<uint32_t>(wanted);
-        return true;
-    }
-
-    uint8_t* Release() {
-        uint8_t* data = data_;
-        data_ = nullptr;
-        used_ = capacity_ = 0;
-        return data;
-    }
-
-private:
-    bool Fail() {
-        std::free(data_);
-        data_ = nullptr;
-        used_ = capacity_ = 0;
-        return false;
-    }
-
-    uint8_t* data_ = nullptr;
-    uint32_t used_ = 0;
-    uint32_t capacity_ = 0;
-};
+constexpr char kChunkMemoryFailed[] = "Failed to allocate memory for %lu bytes of sequential data";
 
 }  // namespace
 
-int32_t ZK220Driver::Read() {
-    commLog->LogInfo("Attempting to read the device...");
-    progressStep = 0;
-    values->Clear();
-    LoadRequestDelay();
-
-    char action[PropertyStore::kWorkingSize];
-    int32_t result = properties->Get(PROPERTY_TALLYX_READWRITEACTION, action, sizeof action, false);
-    if (result != RETCODE_OK) return result;
-
-    if (strcasecmp(action, TALLYX_READACTION_DEVICEINFO) == 0) {
-        result = ReadDeviceInfo();
-    } else if (action[0] == '\0' || strcasecmp(action, TALLYX_READACTION_ALL) == 0) {
-        result = ReadAll();
-    } else {
-        commLog->LogError("Invalid property value specified for property %s (%s)", "PROPERTY_TALLYX_READWRITEACTION",
-                          action);
-        return RETCODE_ERR_INVALIDPROPERTYVALUE;
-    }
-    if (result != RETCODE_OK) return result;
-    commLog->LogInfo("Read device was successful");
-    return RETCODE_OK;
-}
-
-int32_t ZK220Driver::ReadAll() {
+int32_t ZK220Protocol::ReadEverything() {
     int32_t result = ReadDeviceInfo();
     if (result == RETCODE_OK) result = ReadStudyInfo();
-    uint8_t* records = nullptr;
-    uint32_t size = 0;
-    if (result == RETCODE_OK) result = DownloadRecords(&records, &size);
+    RecordBuffer records;
+    if (result == RETCODE_OK) result = DownloadRecords(records);
     if (result != RETCODE_OK) return result;
 
-    WriteSequentialRawDocument(records, size);
-    if (size != 0) {
-        result = Values().DecodeRecords(records, size);
-        std::free(records);
+    WriteRawDocument(kZK220SequentialRawLayout, records.Data(), records.Length());
+    if (records.Length() != 0) {
+        result = Values().DecodeRecords(records.Data(), records.Length());
+        records.Free();
         if (result != RETCODE_OK) return result;
     }
     WriteProcessedDocument();
     return RETCODE_OK;
 }
 
-int32_t ZK220Driver::QueryField(const char* info, const char* command, Answer& answer) {
+int32_t ZK220Protocol::QueryField(const char* info, const char* command, Answer& answer) {
     commLog->LogInfo("%s", info);
     int32_t result = Query(command, answer);
     if (result != RETCODE_OK) return result;
     return Values().ParseAnswer(command, answer);
 }
 
-int32_t ZK220Driver::ReadDeviceInfo() {
+int32_t ZK220Protocol::ReadDeviceInfo() {
     Answer answer;
     for (const FieldQuery& field : kDeviceInfoFields) {
         const int32_t result = QueryField(field.info, field.command, answer);
@@ -149,21 +80,21 @@ int32_t ZK220Driver::ReadDeviceInfo() {
     return RETCODE_OK;
 }
 
-int32_t ZK220Driver::QueryStudyInfo(const char* info) {
+int32_t ZK220Protocol::QueryStudyInfo(const char* info) {
     Answer answer;
     return QueryField(info, "GETSTUDYINFO", answer);
 }
 
-int32_t ZK220Driver::StopStudy() {
+int32_t ZK220Protocol::StopStudy() {
     commLog->LogInfo("Study is still active. Attempting to stop...");
     Answer answer;
-    const int32_t result = Exchange("CONTROLSTUDY STOP", answer);
+    const int32_t result = Request("CONTROLSTUDY STOP", answer);
     if (result != RETCODE_OK) return result;
     if (answer[0] != 'Y') return RETCODE_ERR_READ;
     return RETCODE_OK;
 }
 
-int32_t ZK220Driver::ReadStudyInfo() {
+int32_t ZK220Protocol::ReadStudyInfo() {
     int32_t result = QueryStudyInfo("Attempting to read Study Info field");
     if (result != RETCODE_OK) return result;
     if (IsActive(properties->Number(PROPERTY_STUDY_FCODE))) {
@@ -175,7 +106,7 @@ int32_t ZK220Driver::ReadStudyInfo() {
     return ReadUserArea();
 }
 
-int32_t ZK220Driver::ReadUserArea() {
+int32_t ZK220Protocol::ReadUserArea() {
     char gathered[kUserAreaCapacity + 1] = {};
     uint32_t length = 0;
     Answer answer;
@@ -193,33 +124,28 @@ int32_t ZK220Driver::ReadUserArea() {
     return Values().ParseAnswer("GETUSERAREA", gathered);
 }
 
-int32_t ZK220Driver::RequestChunk(uint32_t first, uint32_t count, uint8_t* destination) {
+int32_t ZK220Protocol::RequestChunk(uint32_t first, uint32_t count, uint8_t* destination) {
     char command[64];
     std::snprintf(command, sizeof command, "%s %lu %lu", "GETSTUDYDATABINARY", static_cast<unsigned long>(first),
                   static_cast<unsigned long>(count));
     Answer answer;
-    int32_t result = RETCODE_OK;
-    for (uint32_t attempt = 1; attempt <= kAttempts; ++attempt) {
-        commLog->LogInfo("Requesting %lu records starting with record #%lu", static_cast<unsigned long>(count),
-                         static_cast<unsigned long>(first));
-        result = Exchange(command, answer);
-        if (result == RETCODE_OK) {
-            result = answer[0] == 'Y' ? ReceiveBinary(destination, count * kZK220RecordSize) : RETCODE_ERR_READ;
-        }
-        if (result == RETCODE_OK || result == RETCODE_ABORTED) break;
-        if (attempt < kAttempts) commLog->LogWarning("Retrying...");
-        Pause(requestDelayMs);
-        ++statistics->commRetries;
-    }
+    const int32_t result = Attempts(
+        [&] {
+            commLog->LogInfo("Requesting %lu records starting with record #%lu", static_cast<unsigned long>(count),
+                             static_cast<unsigned long>(first));
+            const int32_t asked = Request(command, answer);
+            if (asked != RETCODE_OK) return asked;
+            return answer[0] == 'Y' ? ReceiveBinary(destination, count * kZK220RecordSize) : RETCODE_ERR_READ;
+        },
+        [&] { commLog->LogWarning("Retrying..."); });
     if (result != RETCODE_OK) {
         commLog->LogError("All (%d) retry attempts to retrieve records failed!", static_cast<int>(kAttempts));
     }
     return result;
 }
 
-int32_t ZK220Driver::DownloadRecords(uint8_t** buffer, uint32_t* size) {
-    *buffer = nullptr;
-    *size = 0;
+int32_t ZK220Protocol::DownloadRecords(RecordBuffer& received) {
+    received.Free();
     commLog->LogInfo("Attempting to read sequential data");
 
     const int32_t recordSize = properties->Number(PROPERTY_STUDY_BINRECORDSIZE);
@@ -240,25 +166,20 @@ int32_t ZK220Driver::DownloadRecords(uint8_t** buffer, uint32_t* size) {
         return RETCODE_OK;
     }
 
-    RecordBuffer received;
     for (uint32_t first = 0; first < total;) {
         const uint32_t count = total - first < kChunkRecords ? total - first : kChunkRecords;
         const uint32_t bytes = count * kZK220RecordSize;
-        if (!received.Reserve(bytes, kFirstBufferCeiling)) {
-            commLog->LogError("Failed to allocate memory for %lu bytes of sequential data",
-                              static_cast<unsigned long>(received.Used()) + bytes);
-            return kOutOfMemory;
+        int32_t result = ReserveBlock(received, bytes, kChunkMemoryFailed);
+        if (result == RETCODE_OK) result = RequestChunk(first, count, received.End());
+        if (result == RETCODE_OK) result = StepProgress();
+        if (result != RETCODE_OK) {
+            received.Free();
+            return result;
         }
-        int32_t result = RequestChunk(first, count, received.Data() + received.Used());
-        if (result != RETCODE_OK) return result;
-        result = StepProgress();
-        if (result != RETCODE_OK) return result;
-        received.Add(bytes);
+        received.Commit(bytes);
         first += count;
     }
-    *size = received.Used();
-    *buffer = received.Release();
-    commLog->LogInfo("Successfully retrieved sequential data (%lu bytes)", static_cast<unsigned long>(*size));
+    commLog->LogInfo("Successfully retrieved sequential data (%lu bytes)", static_cast<unsigned long>(received.Length()));
     return RETCODE_OK;
 }
 

@@ -41,12 +41,6 @@ void StoreNumber(PropertyStore& properties, const char* property, int64_t value)
     properties.Set(property, text, false);
 }
 
-DateTime PropertyTime(const PropertyStore& properties, const char* property) {
-    DateTime time;
-    DateTime::Parse(time, properties.Text(property));
-    return time;
-}
-
 // The study period in seconds as the properties hold it.
 int64_t PeriodSeconds(const PropertyStore& properties) {
     return int64_t{properties.Number(PROPERTY_STUDY_PERIODTIME)} * 60;
@@ -54,7 +48,7 @@ int64_t PeriodSeconds(const PropertyStore& properties) {
 
 }  // namespace
 
-ZK220Values::ZK220Values(DeviceDriver* owner) : RecordValues(owner, kFlagNames) { Clear(); }
+ZK220Values::ZK220Values(ValuesContext context) : RecordValues(context, kFlagNames) { Clear(); }
 
 ZK220Values::~ZK220Values() { Clear(); }
 
@@ -144,7 +138,7 @@ int32_t ZK220Values::DecodeRecords(const uint8_t* data, uint32_t size) {
         }
         return kOutOfMemory;
     }
-    const DateTime begin = PropertyTime(Properties(), PROPERTY_STUDY_BEGINDATETIME);
+    const DateTime begin = Properties().Time(PROPERTY_STUDY_BEGINDATETIME);
     // Each time stamp is the begin moved by the record's offset. From a begin
     // that converts to ticks that is one tick addition; from one that does not,
     // moving it fails and the time stamp stays the begin.
@@ -169,8 +163,8 @@ int32_t ZK220Values::DecodeRecords(const uint8_t* data, uint32_t size) {
 
 uint32_t ZK220Values::GetNumPeriodicRecords() {
     const PropertyStore& properties = Properties();
-    const DateTime begin = PropertyTime(properties, PROPERTY_STUDY_BEGINDATETIME);
-    const DateTime end = PropertyTime(properties, PROPERTY_STUDY_ENDDATETIME);
+    const DateTime begin = properties.Time(PROPERTY_STUDY_BEGINDATETIME);
+    const DateTime end = properties.Time(PROPERTY_STUDY_ENDDATETIME);
     const int64_t period = PeriodSeconds(properties);
     if (period == 0) {
         if (Log() != nullptr) Log()->LogWarning("GetNumPeriodicRecords: PeriodTimeSEC is 0!");
@@ -187,7 +181,7 @@ bool ZK220Values::BuildPeriodicRecord(uint32_t n, ZK220PeriodicRecord& out) {
     const PropertyStore& properties = Properties();
     const int32_t minutes = properties.Number(PROPERTY_STUDY_PERIODTIME);
     const int64_t startOffset = int64_t{n} * minutes;
-    DateTime start = PropertyTime(properties, PROPERTY_STUDY_BEGINDATETIME);
+    DateTime start = properties.Time(PROPERTY_STUDY_BEGINDATETIME);
     start.AddTime(0, 0, static_cast<int32_t>(startOffset), 0, 0);
     DateTime end = start;
     end.AddTime(0, 0, minutes, 0, 0);

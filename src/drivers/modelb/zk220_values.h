@@ -14,21 +14,18 @@ namespace tallyx {
 
 class ZK220Values : public RecordValues {
 public:
-    // What decoding returns when the memory for the records cannot be had:
-    // the read fails.
-    static constexpr int32_t kOutOfMemory = RETCODE_ERR_READ;
     // Feet per second in one mile per hour.
     static constexpr double kFeetPerSecondPerMph = 1.4666666666666666;
     // Percentages above this do not fit the periodic record.
     static constexpr uint32_t kMostOccupancy = 65535;
 
-    explicit ZK220Values(DeviceDriver* owner);
+    explicit ZK220Values(ValuesContext context);
     ~ZK220Values() override;
 
     void Clear() override;
 
     // Stores what the answer to command (the command word, compared exactly)
-    // says into the owner's properties. 0, or RETCODE_ERR_BADRESPONSE for a
+    // says into the properties. 0, or RETCODE_ERR_BADRESPONSE for a
     // study information line or user-area document that does not parse;
     // unknown commands are ignored.
     int32_t ParseAnswer(const char* command, const char* answer);

@@ -1,27 +1,25 @@
 #pragma once
-// The driver of the model B counter (ZK220): one command word per line, text
+// The protocol of the model B counter (ZK220): one command word per line, text
 // answers (an acknowledgement, and a data line for queries), and the recorded
 // vehicles as raw 8-byte records.
 #include <cstdint>
 
-#include "api/device_driver.h"
+#include "drivers/counter_session.h"
 
 namespace tallyx {
 
 class ZK220Values;
+class RecordBuffer;
 
-class ZK220Driver : public DeviceDriver {
+class ZK220Protocol : public CounterSession {
 public:
     // Command and answer lines are at most this long, line feed included.
-    static constexpr uint32_t kLineCapacity = 1024;
-    using Answer = char[kLineCapacity];
+    static constexpr uint32_t kLineCapacity = kAnswerCapacity;
 
     // Every exchange is tried this often before its error is returned.
     static constexpr uint32_t kAttempts = 3;
     // Records are fetched this many at a time.
     static constexpr uint32_t kChunkRecords = 50;
-    // The first record buffer holds 100 chunks, but no more than this.
-    static constexpr uint32_t kFirstBufferCeiling = 102400;
     // The user area is read from this many blocks into this much text.
     static constexpr uint32_t kUserAreaBlocks = 4;
     static constexpr uint32_t kUserAreaCapacity = 1023;
@@ -37,14 +35,10 @@ public:
     // A low-battery prompt answered later than this may have let the counter
     // fall asleep.
     static constexpr uint32_t kPromptIdleMs = 8000;
-    // What a record buffer that cannot grow ends the download with.
-    static constexpr int32_t kOutOfMemory = RETCODE_ERR_BUFFERTOOSMALL;
 
-    ZK220Driver(PortLink* link, PropertyStore* properties, CommLog* commLog, DeviceStatistics* statistics);
-    ~ZK220Driver() override;
-
-    int32_t Read() override;
-    int32_t Write() override;
+    ZK220Protocol(const CounterModelInfo& model, PortLink* link, PropertyStore* properties, CommLog* commLog,
+                  DeviceStatistics* statistics);
+    ~ZK220Protocol() override;
 
     ZK220Values& Values();
 
@@ -57,29 +51,15 @@ public:
     int32_t ReceiveLine(Answer& answer);
     // Receives exactly count bytes into destination.
     int32_t ReceiveBinary(uint8_t* destination, uint32_t count);
-    // SendCommand and ReceiveLine, tried up to three times, then the pause and
-    // one progress step; answer gets the first answer line.
-    int32_t Exchange(const char* command, Answer& answer);
-    // An exchange that must be acknowledged, then its data line into answer.
+    // A request that must be acknowledged, then its data line into answer.
     int32_t Query(const char* command, Answer& answer);
-    // Opens the port again and waits for the counter's wake-up line.
-    int32_t Rewake();
 
     // ---- reading
-    int32_t ReadDeviceInfo();
     int32_t ReadStudyInfo();
-    // Downloads every record into a new heap block (*buffer, *size bytes); the
-    // caller frees it with std::free. On an error nothing is left allocated.
-    int32_t DownloadRecords(uint8_t** buffer, uint32_t* size);
+    // Downloads every record into records. On an error nothing is left allocated.
+    int32_t DownloadRecords(RecordBuffer& records);
 
     // ---- writing
-    int32_t CheckUnitType();
-    // 0 to go on, 1 when the caller stops at the low-battery prompt, or the
-    // error of waking the counter again after a long prompt.
-    int32_t CheckBattery();
-    // The five programming steps, the whole sequence tried up to three times.
-    int32_t ProgramStudy();
-    int32_t SetBatteryDischarge(bool start);
     int32_t EraseUserArea();
     int32_t SetClock();
     int32_t SendStudyProgram();
@@ -92,10 +72,17 @@ public:
     // fetches. 0, RETCODE_ERR_INVALIDPROPERTYVALUE or RETCODE_ERR_VALUETOOBIG.
     int32_t CheckUserAreaReadable();
 
-    // ---- dump documents (written only when a log folder is set)
-    bool WritesDumpDocuments() const;
-    void WriteSequentialRawDocument(const uint8_t* data, uint32_t length);
-    void WriteProcessedDocument();
+protected:
+    int32_t ReadDeviceInfo() override;
+    int32_t ReadEverything() override;
+    int32_t CheckStudyBeforeSending() override { return CheckUserAreaReadable(); }
+    int32_t ReadBatteryPercent(int32_t& percent) override;
+    // The five programming steps.
+    int32_t ProgramOnce() override;
+    int32_t SetBatteryDischarge(bool start) override;
+    // SendCommand, the pause between requests, and ReceiveLine: answer gets the first answer line.
+    int32_t ExchangeOnce(const char* command, Answer& answer) override;
+    int32_t ReceiveWakeUp() override;
 
 private:
     // Query with the log line before it, the answer going to the values object.
@@ -105,10 +92,8 @@ private:
     int32_t ReadUserArea();
     // One chunk of records into destination, with its attempts.
     int32_t RequestChunk(uint32_t first, uint32_t count, uint8_t* destination);
-    int32_t ReadAll();
-    // Exchange that must be acknowledged.
+    // A request that must be acknowledged.
     int32_t Command(const char* command);
-    int32_t ProgramOnce();
     // Drops what the counter still sends for a command whose exchange failed,
     // once a different command is about to go out.
     void DiscardLateAnswers(const char* nextCommand);

@@ -1,4 +1,4 @@
-#include "drivers/modela/zk110_page_buffer.h"
+#include "drivers/record_buffer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,11 +6,12 @@
 
 namespace tallyx {
 
-bool ZK110PageBuffer::Reserve(uint32_t pageSize) {
-    if (capacity_ - length_ > pageSize) return true;
-    uint64_t grown = capacity_ == 0 ? std::min(kInitialCapacity, kInitialCapacityLimit) : uint64_t{capacity_} * 2;
-    // Never smaller than what one more page needs, never beyond 32 bits.
-    grown = std::max<uint64_t>(grown, uint64_t{length_} + pageSize + 1);
+bool RecordBuffer::Reserve(uint32_t blockSize) {
+    if (capacity_ - length_ > blockSize) return true;
+    uint64_t grown = capacity_ == 0 ? std::min<uint64_t>(uint64_t{blockSize} * 100, kFirstCapacityCeiling)
+                                    : uint64_t{capacity_} * 2;
+    // Never smaller than what one more block needs, never beyond 32 bits.
+    grown = std::max<uint64_t>(grown, uint64_t{length_} + blockSize + 1);
     if (grown > limit_ || grown > UINT32_MAX) return false;
     std::unique_ptr<uint8_t[]> bigger(new (std::nothrow) uint8_t[grown]);
     if (!bigger) return false;
@@ -20,7 +21,7 @@ bool ZK110PageBuffer::Reserve(uint32_t pageSize) {
     return true;
 }
 
-void ZK110PageBuffer::Free() {
+void RecordBuffer::Free() {
     data_.reset();
     length_ = 0;
     capacity_ = 0;

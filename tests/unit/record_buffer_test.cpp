@@ -1,18 +1,18 @@
-// The download buffer of model A data areas keeps every page through its
-// reallocations and refuses to grow past its limit.
+// The download buffer keeps every block through its reallocations and
+// refuses to grow past its limit.
 #include <cstdint>
 #include <cstring>
 
 #include <gtest/gtest.h>
 
-#include "drivers/modela/zk110_page_buffer.h"
+#include "drivers/record_buffer.h"
 
 namespace {
 
-using tallyx::ZK110PageBuffer;
+using tallyx::RecordBuffer;
 
-TEST(ZK110PageBuffer, GrowsFrom100PagesByDoublingAndKeepsItsData) {
-    ZK110PageBuffer buffer;
+TEST(RecordBuffer, GrowsFrom100PagesByDoublingAndKeepsItsData) {
+    RecordBuffer buffer;
     for (uint32_t page = 0; page < 250; ++page) {
         ASSERT_TRUE(buffer.Reserve(260));
         ASSERT_GT(buffer.Capacity() - buffer.Length(), 260u);
@@ -31,8 +31,8 @@ TEST(ZK110PageBuffer, GrowsFrom100PagesByDoublingAndKeepsItsData) {
     EXPECT_EQ(buffer.Length(), 0u);
 }
 
-TEST(ZK110PageBuffer, RefusesToGrowPastItsLimitAndKeepsWhatItHas) {
-    ZK110PageBuffer buffer(26000);
+TEST(RecordBuffer, RefusesToGrowPastItsLimitAndKeepsWhatItHas) {
+    RecordBuffer buffer(26000);
     uint32_t pages = 0;
     while (buffer.Reserve(260)) {
         buffer.End()[0] = static_cast<uint8_t>(pages);
@@ -42,6 +42,12 @@ TEST(ZK110PageBuffer, RefusesToGrowPastItsLimitAndKeepsWhatItHas) {
     EXPECT_EQ(pages, 99u);  // the 100th would leave no more than a page free
     EXPECT_EQ(buffer.Capacity(), 26000u);
     EXPECT_EQ(buffer.Data()[98 * 260], 98);
+}
+
+TEST(RecordBuffer, TheFirstCapacityIsAHundredBlocksUpToTheCeiling) {
+    RecordBuffer buffer;
+    ASSERT_TRUE(buffer.Reserve(400 * 8));  // a chunk of 400 records
+    EXPECT_EQ(buffer.Capacity(), RecordBuffer::kFirstCapacityCeiling);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "api/version_info.h"
+#include "properties/version_info.h"
 
 #include "platform/version_resource.h"
 #include "tallyx_version.h"

@@ -1,22 +1,22 @@
 #pragma once
-// The driver of the model A counter (ZK110): short colon commands in a
+// The protocol of the model A counter (ZK110): short colon commands in a
 // checksummed text frame, recorded data read as CRC-protected flash pages.
 #include <cstdint>
 #include <span>
 #include <string>
 
-#include "api/device_driver.h"
+#include "drivers/counter_session.h"
 #include "drivers/modela/zk110_framing.h"
 #include "time/date_time.h"
 
 namespace tallyx {
 
 class ZK110Values;
-class ZK110PageBuffer;
+class RecordBuffer;
 
-class ZK110Driver : public DeviceDriver {
+class ZK110Protocol : public CounterSession {
 public:
-    using Answer = char[ZK110Frame::kAnswerCapacity];
+    static_assert(ZK110Frame::kAnswerCapacity == kAnswerCapacity);
 
     // Every request is tried this often before its error is returned.
     static constexpr uint32_t kAttempts = 3;
@@ -37,11 +37,9 @@ public:
         const char* info;
     };
 
-    ZK110Driver(PortLink* link, PropertyStore* properties, CommLog* commLog, DeviceStatistics* statistics);
-    ~ZK110Driver() override;
-
-    int32_t Read() override;
-    int32_t Write() override;
+    ZK110Protocol(const CounterModelInfo& model, PortLink* link, PropertyStore* properties, CommLog* commLog,
+                  DeviceStatistics* statistics);
+    ~ZK110Protocol() override;
 
     ZK110Values& Values();
 
@@ -54,9 +52,6 @@ public:
     // Receives and checks one text answer; answer gets the text without the
     // check value.
     int32_t ReceiveAnswer(Answer& answer);
-    // SendCommand and ReceiveAnswer, tried up to three times, then the pause
-    // and one progress step.
-    int32_t Request(const char* command, Answer& answer);
     // Receives one 260-byte page into buffer (room for 260 bytes); length is
     // 260, or 0 for an empty page.
     int32_t ReceivePage(uint8_t* buffer, uint32_t& length);
@@ -67,33 +62,28 @@ public:
     // ---- reading
     int32_t ReadDeviceFields(bool full);
     // Download a data area; on an error the buffer is freed.
-    int32_t ReadSequentialPages(ZK110PageBuffer& data);
-    int32_t ReadPeriodicPages(ZK110PageBuffer& data);
+    int32_t ReadSequentialPages(RecordBuffer& data);
+    int32_t ReadPeriodicPages(RecordBuffer& data);
     int32_t CompleteStudy();
-    int32_t Rewake();
 
     // ---- writing
-    // 0 when the unit type names this model, else RETCODE_ERR_BADUNITTYPE.
-    int32_t CheckUnitType();
-    // 0 to go on, 1 when the caller stops at the low-battery prompt.
-    int32_t CheckBattery();
     int32_t EraseFlash();
     // Writes one study setting (a property of the settings table) and reads it back.
     int32_t WriteProperty(const char* name, const char* writeKey, const char* readKey);
     // Writes every setting, the clock, reverse bins and date encoding, and starts the study.
     int32_t WriteStudy();
-    int32_t StartDischarge();
 
-    // ---- dump documents (written only when a log folder is set)
-    bool WritesDumpDocuments() const;
-    void WriteSequentialRawDocument(const uint8_t* data, uint32_t length);
-    void WritePeriodicRawDocument(const uint8_t* data, uint32_t length);
-    void WriteProcessedDocument();
-    void WriteStudySettingsDocument();
+protected:
+    int32_t ReadDeviceInfo() override { return ReadDeviceFields(false); }
+    int32_t ReadEverything() override;
+    int32_t ReadBatteryPercent(int32_t& percent) override;
+    int32_t ProgramOnce() override;
+    int32_t SetBatteryDischarge(bool start) override;
+    int32_t ExchangeOnce(const char* command, Answer& answer) override;
+    void RequestEnded(const char* command) override { previousRequest_.assign(command); }
+    int32_t ReceiveWakeUp() override;
 
 private:
-    // Request's attempts; Request then remembers the command.
-    int32_t RequestOnce(const char* command, Answer& answer);
     // Whether an answer that does not answer command answers the request
     // sent before it: the late answer of an exchange that already failed.
     bool IsLateAnswer(const char* command, const char* answer) const;
@@ -101,8 +91,6 @@ private:
     int32_t RequestPage(uint32_t chip, uint32_t page, uint8_t* buffer, uint32_t& length);
     // Requests the fields in order, each answer going to the values object.
     int32_t RequestFields(std::span<const FieldRequest> fields);
-    int32_t ReadAll();
-    int32_t ProgramStudy();
     // The text WriteProperty sends for a setting; false when a property cannot be read.
     int32_t PropertyValueText(const char* name, char* text, uint32_t size);
 

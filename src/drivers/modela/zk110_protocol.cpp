@@ -1,9 +1,7 @@
-#include "drivers/modela/zk110_driver.h"
+#include "drivers/modela/zk110_protocol.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include <tallyx/tallyx.h>
 
@@ -51,16 +49,28 @@ bool AnswersRequest(const char* command, const char* answer) {
 
 }  // namespace
 
-ZK110Driver::ZK110Driver(PortLink* link, PropertyStore* properties, CommLog* commLog, DeviceStatistics* statistics)
-    : DeviceDriver(link, properties, commLog, statistics) {
-    values = std::make_unique<ZK110Values>(this);
+namespace {
+
+constexpr CounterSession::Rules kRules = {
+    ZK110Protocol::kAttempts,
+    0,  // the counter stays awake through a long low-battery prompt
+    "All %u EraseFlash/WriteStudy retries failed!",
+    true,
+};
+
+}  // namespace
+
+ZK110Protocol::ZK110Protocol(const CounterModelInfo& model, PortLink* link, PropertyStore* properties,
+                             CommLog* commLog, DeviceStatistics* statistics)
+    : CounterSession(model, kRules, link, properties, commLog, statistics) {
+    values = std::make_unique<ZK110Values>(ValuesContext{properties, commLog, statistics});
 }
 
-ZK110Driver::~ZK110Driver() = default;
+ZK110Protocol::~ZK110Protocol() = default;
 
-ZK110Values& ZK110Driver::Values() { return static_cast<ZK110Values&>(*values); }
+ZK110Values& ZK110Protocol::Values() { return static_cast<ZK110Values&>(*values); }
 
-int32_t ZK110Driver::SendCommand(const char* command) {
+int32_t ZK110Protocol::SendCommand(const char* command) {
     char frame[kFrameCapacity];
     uint32_t length = ZK110Frame::BuildCommand(command, frame, sizeof frame);
     if (length == 0) {
@@ -75,7 +85,7 @@ int32_t ZK110Driver::SendCommand(const char* command) {
     return RETCODE_OK;
 }
 
-int32_t ZK110Driver::ReceiveAnswer(Answer& answer) {
+int32_t ZK110Protocol::ReceiveAnswer(Answer& answer) {
     // One byte more than is received, so the text is always terminated.
     uint8_t received[ZK110Frame::kAnswerCapacity + 1] = {};
     uint32_t count = 0;
@@ -103,43 +113,26 @@ int32_t ZK110Driver::ReceiveAnswer(Answer& answer) {
     return RETCODE_OK;
 }
 
-bool ZK110Driver::IsLateAnswer(const char* command, const char* answer) const {
+bool ZK110Protocol::IsLateAnswer(const char* command, const char* answer) const {
     return !previousRequest_.empty() && !AnswersRequest(command, answer) &&
            AnswersRequest(previousRequest_.c_str(), answer);
 }
 
-int32_t ZK110Driver::Request(const char* command, Answer& answer) {
-    const int32_t result = RequestOnce(command, answer);
-    previousRequest_.assign(command);
+int32_t ZK110Protocol::ExchangeOnce(const char* command, Answer& answer) {
+    int32_t result = SendCommand(command);
+    if (result == RETCODE_OK) result = ReceiveAnswer(answer);
+    // The previous request's answer, when it came too late, may still arrive
+    // after the purge; this request's own answer follows it. Any other answer
+    // is this request's, to be judged by the caller.
+    for (uint32_t stale = 0; result == RETCODE_OK && IsLateAnswer(command, answer); ++stale) {
+        if (stale == kStaleAnswersPassedOver) return RETCODE_ERR_BADRESPONSE;
+        commLog->LogWarning("Passing over an answer that is not for %s: %s", command, answer);
+        result = ReceiveAnswer(answer);
+    }
     return result;
 }
 
-int32_t ZK110Driver::RequestOnce(const char* command, Answer& answer) {
-    for (uint32_t attemptsLeft = kAttempts - 1;; --attemptsLeft) {
-        answer[0] = '\0';
-        int32_t result = SendCommand(command);
-        if (result == RETCODE_OK) result = ReceiveAnswer(answer);
-        // The previous request's answer, when it came too late, may still
-        // arrive after the purge; this request's own answer follows it. Any
-        // other answer is this request's, to be judged by the caller.
-        for (uint32_t stale = 0; result == RETCODE_OK && IsLateAnswer(command, answer); ++stale) {
-            if (stale == kStaleAnswersPassedOver) {
-                result = RETCODE_ERR_BADRESPONSE;
-                break;
-            }
-            commLog->LogWarning("Passing over an answer that is not for %s: %s", command, answer);
-            result = ReceiveAnswer(answer);
-        }
-        if (result == RETCODE_OK) break;
-        Pause(requestDelayMs);
-        ++statistics->commRetries;
-        if (attemptsLeft == 0) return result;
-    }
-    Pause(requestDelayMs);
-    return StepProgress();
-}
-
-int32_t ZK110Driver::ReceivePage(uint8_t* buffer, uint32_t& length) {
+int32_t ZK110Protocol::ReceivePage(uint8_t* buffer, uint32_t& length) {
     length = 0;
     uint32_t count = 0;
     int32_t result = link->ReceiveExact(buffer, ZK110Page::kSize, &count, ZK110Page::kSize);
@@ -159,7 +152,7 @@ int32_t ZK110Driver::ReceivePage(uint8_t* buffer, uint32_t& length) {
     return RETCODE_OK;
 }
 
-int32_t ZK110Driver::WriteValue(const char* name, const char* writeKey, const char* readKey, const char* value) {
+int32_t ZK110Protocol::WriteValue(const char* name, const char* writeKey, const char* readKey, const char* value) {
     commLog->LogInfo("Writing value: %s=%s", name, value);
     char command[kCommandCapacity];
     int written = std::snprintf(command, sizeof command, ":S%s%s", writeKey, value);
@@ -199,7 +192,7 @@ int32_t ZK110Driver::WriteValue(const char* name, const char* writeKey, const ch
     return RETCODE_OK;
 }
 
-int32_t ZK110Driver::SetClock(const DateTime& time) {
+int32_t ZK110Protocol::SetClock(const DateTime& time) {
     char text[ZK110ClockText::kSize];
     ZK110ClockText::Format(time, text);
     return WriteValue("RealTimeClock", ":T", ":t", text);

@@ -1,14 +1,11 @@
-#include "drivers/modelb/zk220_driver.h"
+#include "drivers/modelb/zk220_protocol.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include <tallyx/tallyx.h>
 
 #include "api/device_statistics.h"
-#include "api/driver_factory.h"
 #include "comm/comm_log.h"
 #include "comm/comm_port.h"
 #include "comm/port_link.h"
@@ -23,18 +20,26 @@ constexpr uint8_t kLineFeed = 0x0A;
 // The counter's carriage return and line feed end every answer line.
 constexpr uint32_t kAnswerEnding = 2;
 
+constexpr CounterSession::Rules kRules = {
+    ZK220Protocol::kAttempts,
+    ZK220Protocol::kPromptIdleMs,
+    "All %u retries to set study failed!",
+    false,
+};
+
 }  // namespace
 
-ZK220Driver::ZK220Driver(PortLink* link, PropertyStore* properties, CommLog* commLog, DeviceStatistics* statistics)
-    : DeviceDriver(link, properties, commLog, statistics) {
-    values = std::make_unique<ZK220Values>(this);
+ZK220Protocol::ZK220Protocol(const CounterModelInfo& model, PortLink* link, PropertyStore* properties,
+                             CommLog* commLog, DeviceStatistics* statistics)
+    : CounterSession(model, kRules, link, properties, commLog, statistics) {
+    values = std::make_unique<ZK220Values>(ValuesContext{properties, commLog, statistics});
 }
 
-ZK220Driver::~ZK220Driver() = default;
+ZK220Protocol::~ZK220Protocol() = default;
 
-ZK220Values& ZK220Driver::Values() { return static_cast<ZK220Values&>(*values); }
+ZK220Values& ZK220Protocol::Values() { return static_cast<ZK220Values&>(*values); }
 
-int32_t ZK220Driver::SendCommand(const char* command) {
+int32_t ZK220Protocol::SendCommand(const char* command) {
     char line[kLineCapacity];
     const int length = std::snprintf(line, sizeof line, "%s%c", command != nullptr ? command : "", kLineFeed);
     if (length < 0 || static_cast<uint32_t>(length) >= sizeof line) {
@@ -52,7 +57,7 @@ int32_t ZK220Driver::SendCommand(const char* command) {
     return RETCODE_OK;
 }
 
-void ZK220Driver::DiscardLateAnswers(const char* nextCommand) {
+void ZK220Protocol::DiscardLateAnswers(const char* nextCommand) {
     // A command tried again gets the same answer, so a late one serves it as
     // well; a different command must not take it for its own. The counter
     // answers one command after the other, so the rest follows closely.
@@ -69,7 +74,7 @@ void ZK220Driver::DiscardLateAnswers(const char* nextCommand) {
     }
 }
 
-int32_t ZK220Driver::ReceiveLine(Answer& answer) {
+int32_t ZK220Protocol::ReceiveLine(Answer& answer) {
     uint8_t received[kLineCapacity];
     uint32_t count = 0;
     const int32_t result = link->ReceiveUntil(received, sizeof received, &count, kLineFeed);
@@ -89,7 +94,7 @@ int32_t ZK220Driver::ReceiveLine(Answer& answer) {
     return RETCODE_OK;
 }
 
-int32_t ZK220Driver::ReceiveBinary(uint8_t* destination, uint32_t count) {
+int32_t ZK220Protocol::ReceiveBinary(uint8_t* destination, uint32_t count) {
     uint32_t received = 0;
     const int32_t result = link->ReceiveExact(destination, count, &received, count);
     if (result != RETCODE_OK) {
@@ -100,49 +105,29 @@ int32_t ZK220Driver::ReceiveBinary(uint8_t* destination, uint32_t count) {
     return RETCODE_OK;
 }
 
-int32_t ZK220Driver::Exchange(const char* command, Answer& answer) {
-    for (uint32_t attemptsLeft = kAttempts - 1;; --attemptsLeft) {
-        answer[0] = '\0';
-        int32_t result = SendCommand(command);
-        if (result == RETCODE_OK) {
-            Pause(requestDelayMs);
-            result = ReceiveLine(answer);
-        }
-        if (result == RETCODE_OK) break;
-        Pause(requestDelayMs);
-        ++statistics->commRetries;
-        if (attemptsLeft == 0) return result;
-    }
+int32_t ZK220Protocol::ExchangeOnce(const char* command, Answer& answer) {
+    const int32_t result = SendCommand(command);
+    if (result != RETCODE_OK) return result;
     Pause(requestDelayMs);
-    return StepProgress();
+    return ReceiveLine(answer);
 }
 
-int32_t ZK220Driver::Query(const char* command, Answer& answer) {
-    const int32_t result = Exchange(command, answer);
+int32_t ZK220Protocol::Query(const char* command, Answer& answer) {
+    const int32_t result = Request(command, answer);
     if (result != RETCODE_OK) return result;
     if (answer[0] != 'Y') return RETCODE_ERR_READ;
     return ReceiveLine(answer);
 }
 
-int32_t ZK220Driver::Rewake() {
-    char name[32];
-    PortNameFromProperties(*properties, name, sizeof name);
-    commLog->LogInfo("Attempting to wake device up...");
+int32_t ZK220Protocol::ReceiveWakeUp() {
     lateAnswerPossible_ = false;  // a new opening of the port hears nothing of the old one
-    int32_t result = link->OpenPort(name, properties->BaudRate(), properties->DataBits(), properties->Parity(),
-                                    properties->StopBits());
-    if (result != RETCODE_OK) {
-        commLog->LogInfo("Failed to open port %s: Error=%lu", name, static_cast<unsigned long>(result));
-        return result;
-    }
     uint8_t line[kLineCapacity];
     uint32_t received = 0;
-    result = link->ReceiveUntil(line, sizeof line, &received, kLineFeed);
+    const int32_t result = link->ReceiveUntil(line, sizeof line, &received, kLineFeed);
     if (result != RETCODE_OK) {
-        commLog->LogInfo("Failed to receive response from the device: Error=%lu", static_cast<unsigned long>(result));
+        commLog->LogInfo("Failed to receive response from the device: Error=%ld", static_cast<long>(result));
         return result;
     }
-    commLog->LogInfo("Successfully woke the device up!");
     return RETCODE_OK;
 }
 

@@ -1,0 +1,198 @@
+#include "drivers/counter_session.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "api/device_values.h"
+#include "comm/comm_log.h"
+#include "comm/port_link.h"
+#include "drivers/record_buffer.h"
+#include "properties/port_name.h"
+#include "properties/property_store.h"
+#include "properties/text_checks.h"
+#include "time/date_time.h"
+
+namespace tallyx {
+
+namespace {
+
+void LogInvalidAction(CommLog& log, const char* action) {
+    log.LogError("Invalid property value specified for property %s (%s)", "PROPERTY_TALLYX_READWRITEACTION", action);
+}
+
+}  // namespace
+
+CounterSession::CounterSession(const CounterModelInfo& model, const Rules& rules, PortLink* link,
+                               PropertyStore* properties, CommLog* commLog, DeviceStatistics* statistics)
+    : DeviceDriver(link, properties, commLog, statistics), model_(model), rules_(rules) {}
+
+int32_t CounterSession::Read() {
+    commLog->LogInfo("Attempting to read the device...");
+    progressStep = 0;
+    values->Clear();
+    LoadRequestDelay();
+
+    char action[PropertyStore::kWorkingSize];
+    int32_t result = properties->Get(PROPERTY_TALLYX_READWRITEACTION, action, sizeof action, false);
+    if (result != RETCODE_OK) return result;
+
+    if (EqualsIgnoreCase(action, TALLYX_READACTION_DEVICEINFO)) {
+        result = ReadDeviceInfo();
+    } else if (action[0] == '\0' || EqualsIgnoreCase(action, TALLYX_READACTION_ALL)) {
+        result = ReadEverything();
+    } else {
+        LogInvalidAction(*commLog, action);
+        return RETCODE_ERR_INVALIDPROPERTYVALUE;
+    }
+    if (result != RETCODE_OK) return result;
+    commLog->LogInfo("Read device was successful");
+    return RETCODE_OK;
+}
+
+int32_t CounterSession::Write() {
+    progressStep = 0;
+    commLog->LogInfo("Attempting to write the device...");
+    LoadRequestDelay();
+
+    char action[PropertyStore::kWorkingSize];
+    int32_t result = properties->Get(PROPERTY_TALLYX_READWRITEACTION, action, sizeof action, false);
+    if (result != RETCODE_OK) return result;
+    const bool program = action[0] == '\0' || EqualsIgnoreCase(action, TALLYX_WRITEACTION_PROGRAMSTUDY);
+    if (program && (result = CheckStudyBeforeSending()) != RETCODE_OK) return result;
+
+    result = ReadDeviceInfo();
+    if (result != RETCODE_OK) return result;
+    result = CheckUnitType();
+    if (result != RETCODE_OK) return result;
+
+    if (program) {
+        result = CheckBattery();
+        if (result == RETCODE_OK) result = values->ValidateStudy();
+        if (result == RETCODE_OK) result = ProgramStudy();
+    } else if (EqualsIgnoreCase(action, TALLYX_WRITEACTION_STARTBATTERYDISCHARGE)) {
+        result = SetBatteryDischarge(true);
+    } else if (EqualsIgnoreCase(action, TALLYX_WRITEACTION_STOPBATTERYDISCHARGE)) {
+        result = SetBatteryDischarge(false);
+    } else {
+        LogInvalidAction(*commLog, action);
+        return RETCODE_ERR_INVALIDPROPERTYVALUE;
+    }
+    if (result != RETCODE_OK) return result;
+    commLog->LogInfo("Write device was successful");
+    return RETCODE_OK;
+}
+
+int32_t CounterSession::Request(const char* command, Answer& answer) {
+    int32_t result = RETCODE_OK;
+    for (uint32_t attempt = 1; attempt <= rules_.attempts; ++attempt) {
+        answer[0] = '\0';
+        result = ExchangeOnce(command, answer);
+        if (result == RETCODE_OK) break;
+        Pause(requestDelayMs);
+        ++statistics->commRetries;
+    }
+    RequestEnded(command);
+    if (result != RETCODE_OK) return result;
+    Pause(requestDelayMs);
+    return StepProgress();
+}
+
+int32_t CounterSession::Rewake() {
+    char name[64];
+    PortNameFromProperties(*properties, name, sizeof name);
+    commLog->LogInfo("Attempting to wake device up...");
+    const int32_t result = link->OpenPort(name, properties->BaudRate(), properties->DataBits(),
+                                          properties->Parity(), properties->StopBits());
+    if (result != RETCODE_OK) {
+        commLog->LogInfo("Failed to open port %s: Error=%ld", name, static_cast<long>(result));
+        return result;
+    }
+    if (const int32_t woken = ReceiveWakeUp(); woken != RETCODE_OK) return woken;
+    commLog->LogInfo("Successfully woke the device up!");
+    return RETCODE_OK;
+}
+
+int32_t CounterSession::CheckUnitType() {
+    return ModelOfUnitType(properties->Text(PROPERTY_DEV_UNITTYPE)) == &model_ ? RETCODE_OK
+                                                                              : RETCODE_ERR_BADUNITTYPE;
+}
+
+int32_t CounterSession::CheckBattery() {
+    int32_t percent = 0;
+    if (const int32_t result = ReadBatteryPercent(percent); result != RETCODE_OK) return result;
+    // Compared as unsigned numbers: an end before the begin is a very long study.
+    const uint32_t days = static_cast<uint32_t>(
+        DateTime::DiffSeconds(properties->Time(PROPERTY_STUDY_ENDDATETIME),
+                              properties->Time(PROPERTY_STUDY_BEGINDATETIME)) / 86400);
+    const uint32_t p = static_cast<uint32_t>(percent);
+    const bool mayNotLast = p <= 15 || (p <= 30 && days >= 2) || (p <= 50 && days >= 3) || (p <= 75 && days >= 6) ||
+                            days >= 22;
+    if (!mayNotLast) return RETCODE_OK;
+    commLog->LogWarning("Battery may not last for the duration of the study!");
+    if (promptCallback == nullptr) return RETCODE_OK;
+
+    const auto asked = std::chrono::steady_clock::now();
+    const int32_t answer = promptCallback(contextHandle, PROMPT_REASON_LOWBATTERY);
+    const auto waited =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - asked).count();
+    if (answer != 0) {
+        commLog->LogWarning("Operation was aborted by the user (during check battery callback)!");
+        return RETCODE_ABORTED;
+    }
+    if (rules_.promptIdleMs == 0 || waited <= rules_.promptIdleMs) return RETCODE_OK;
+    commLog->LogInfo("Device stayed idle for too long (%lu sec) and needs to be reawaken",
+                     static_cast<unsigned long>(waited / 1000));
+    const int32_t result = Rewake();
+    if (result != RETCODE_OK) {
+        commLog->LogError("Failed to wake device up after long prompt callback");
+        return result;
+    }
+    return RETCODE_OK;
+}
+
+int32_t CounterSession::ProgramStudy() {
+    int32_t result = RETCODE_OK;
+    for (uint32_t attempt = 1; attempt <= rules_.attempts; ++attempt) {
+        result = ProgramOnce();
+        if (result == RETCODE_OK) {
+            if (rules_.dumpsStudySettings) WriteStudySettingsDocument();
+            return RETCODE_OK;
+        }
+        // The caller asked to stop: the counter is not programmed again.
+        if (result == RETCODE_ABORTED) return result;
+        if (attempt == 1) {
+            commLog->LogWarning("EraseFlash/WriteStudy failed! Retrying in %lu ms",
+                                static_cast<unsigned long>(requestDelayMs));
+        }
+        Pause(requestDelayMs);
+        ++statistics->commRetries;
+    }
+    commLog->LogError(rules_.programFailed, static_cast<unsigned>(rules_.attempts));
+    return result;
+}
+
+int32_t CounterSession::ReserveBlock(RecordBuffer& buffer, uint32_t bytes, const char* failedMessage) {
+    if (buffer.Reserve(bytes)) return RETCODE_OK;
+    commLog->LogError(failedMessage, static_cast<unsigned long>(buffer.Length()) + bytes);
+    buffer.Free();
+    return kOutOfMemory;
+}
+
+void CounterSession::WriteRawDocument(const RawRecordLayout& layout, const uint8_t* data, uint32_t length) {
+    if (commLog->Folder()[0] == '\0') return;
+    DumpDocumentBuilder([this](const char* text) { commLog->WriteDumpDocument(text); }).WriteRaw(layout, data, length);
+}
+
+void CounterSession::WriteProcessedDocument() {
+    if (commLog->Folder()[0] == '\0') return;
+    DumpDocumentBuilder([this](const char* text) { commLog->WriteDumpDocument(text); })
+        .WriteProcessed(*properties, *values);
+}
+
+void CounterSession::WriteStudySettingsDocument() {
+    if (commLog->Folder()[0] == '\0') return;
+    DumpDocumentBuilder([this](const char* text) { commLog->WriteDumpDocument(text); })
+        .WriteStudySettings(*properties);
+}
+
+}  // namespace tallyx
