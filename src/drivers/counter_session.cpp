@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <string_view>
 
 #include "api/device_values.h"
 #include "comm/comm_log.h"
@@ -113,8 +114,9 @@ int32_t CounterSession::Rewake() {
 }
 
 int32_t CounterSession::CheckUnitType() {
-    return ModelOfUnitType(properties->Text(PROPERTY_DEV_UNITTYPE)) == &model_ ? RETCODE_OK
-                                                                              : RETCODE_ERR_BADUNITTYPE;
+    // The unit type must carry the name of the model the counter announced.
+    const std::string_view unitType = properties->Text(PROPERTY_DEV_UNITTYPE);
+    return unitType.find(model_.name) != std::string_view::npos ? RETCODE_OK : RETCODE_ERR_BADUNITTYPE;
 }
 
 int32_t CounterSession::CheckBattery() {

@@ -13,11 +13,10 @@
 #include "api/device_driver.h"
 #include "api/device_statistics.h"
 #include "drivers/counter_models.h"
+#include "drivers/record_buffer.h"
 #include "export/dump_document_builder.h"
 
 namespace tallyx {
-
-class RecordBuffer;
 
 class CounterSession : public DeviceDriver {
 public:
@@ -93,6 +92,16 @@ protected:
     // Makes room in buffer for one more block of `bytes`; the model's message
     // and the out-of-memory code when it cannot.
     int32_t ReserveBlock(RecordBuffer& buffer, uint32_t bytes, const char* failedMessage);
+
+    // A downloaded data area: its raw dump document, then decode(data, length)
+    // unless it is empty. The buffer is freed either way.
+    template <class Decode>
+    int32_t DecodeDownload(const RawRecordLayout& layout, RecordBuffer& data, Decode decode) {
+        WriteRawDocument(layout, data.Data(), data.Length());
+        const int32_t result = data.Length() != 0 ? decode(data.Data(), data.Length()) : RETCODE_OK;
+        data.Free();
+        return result;
+    }
 
     // ---- dump documents, written only when a log folder is set
     void WriteRawDocument(const RawRecordLayout& layout, const uint8_t* data, uint32_t length);

@@ -19,6 +19,7 @@
 #include "comm/comm_log.h"
 #include "comm/port_link.h"
 #include "drivers/modela/zk110_protocol.h"
+#include "drivers/modela/zk110_values.h"
 #include "drivers/record_buffer.h"
 #include "properties/property_store.h"
 #include "support/pseudo_terminal.h"
@@ -413,20 +414,23 @@ TEST_F(ZK110DriverTest, ALateAnswerNeverTakesTheNextRequestsPlace) {
 TEST_F(ZK110DriverTest, ThePeriodicPageLimitIsTheNumberOfPeriods) {
     FakeCounter counter(line, FinishedStudy);
     RecordBuffer pages;
-    properties.Set(PROPERTY_STUDY_BEGINDATETIME, "2009-03-01 00:00:00", false);
-    properties.Set(PROPERTY_STUDY_ENDDATETIME, "2009-03-01 01:00:00", false);
+    // The study as the counter's answers give it: begin, end and period.
+    auto study = [this](const char* begin, const char* end, const char* period) {
+        for (const std::string& answer : {std::string(":B") + begin, std::string(":E") + end, std::string(":P") + period}) {
+            driver.Values().ParseAnswer(answer.c_str(), static_cast<uint32_t>(answer.size()));
+        }
+    };
 
-    properties.Set(PROPERTY_STUDY_PERIODTIME, "7", false);
+    study("0903010000", "0903010100", "7");
     ASSERT_EQ(driver.ReadPeriodicPages(pages), RETCODE_OK);
     EXPECT_EQ(pages.Length(), 9u * 260);
 
     // A period of 0, or an end not after the begin, asks for no page.
-    properties.Set(PROPERTY_STUDY_PERIODTIME, "0", false);
+    study("0903010000", "0903010100", "0");
     ASSERT_EQ(driver.ReadPeriodicPages(pages), RETCODE_OK);
     EXPECT_EQ(pages.Length(), 0u);
     EXPECT_EQ(pages.Data(), nullptr);
-    properties.Set(PROPERTY_STUDY_PERIODTIME, "15", false);
-    properties.Set(PROPERTY_STUDY_ENDDATETIME, "", false);
+    study("0903010000", "0903010000", "F");
     ASSERT_EQ(driver.ReadPeriodicPages(pages), RETCODE_OK);
     EXPECT_EQ(pages.Length(), 0u);
     EXPECT_EQ(counter.Commands().size(), 9u);

@@ -67,22 +67,18 @@ int32_t ZK110Protocol::ReadEverything() {
     RecordBuffer sequential;
     result = ReadSequentialPages(sequential);
     if (result != RETCODE_OK) return result;
-    WriteRawDocument(kZK110SequentialRawLayout, sequential.Data(), sequential.Length());
-    if (sequential.Length() != 0) {
-        result = Values().ProcessSequential(sequential.Data(), sequential.Length());
-        sequential.Free();
-        if (result != RETCODE_OK) return result;
-    }
+    result = DecodeDownload(kZK110SequentialRawLayout, sequential, [this](const uint8_t* data, uint32_t length) {
+        return Values().ProcessSequential(data, length);
+    });
+    if (result != RETCODE_OK) return result;
 
     RecordBuffer periodic;
     result = ReadPeriodicPages(periodic);
     if (result != RETCODE_OK) return result;
-    WriteRawDocument(kZK110PeriodicRawLayout, periodic.Data(), periodic.Length());
-    if (periodic.Length() != 0) {
-        result = Values().ProcessPeriodic(periodic.Data(), periodic.Length());
-        periodic.Free();
-        if (result != RETCODE_OK) return result;
-    }
+    result = DecodeDownload(kZK110PeriodicRawLayout, periodic, [this](const uint8_t* data, uint32_t length) {
+        return Values().ProcessPeriodic(data, length);
+    });
+    if (result != RETCODE_OK) return result;
 
     WriteProcessedDocument();
     return RETCODE_OK;
@@ -103,7 +99,7 @@ int32_t ZK110Protocol::ReadDeviceFields(bool full) {
     int32_t result;
     if (full) {
         if ((result = RequestFields(kStudyTimeFields)) != RETCODE_OK) return result;
-        if (IsRunning(properties->Number(PROPERTY_STUDY_FCODE))) {
+        if (IsRunning(Values().Study().finishCode)) {
             if ((result = CompleteStudy()) != RETCODE_OK) return result;
             if ((result = RequestFields(kFinishCodeField)) != RETCODE_OK) return result;
         }
@@ -185,12 +181,11 @@ int32_t ZK110Protocol::ReadSequentialPages(RecordBuffer& data) {
 int32_t ZK110Protocol::ReadPeriodicPages(RecordBuffer& data) {
     data.Free();
     // One page per period of the study: no more are asked for.
-    DateTime begin;
-    DateTime end;
-    DateTime::Parse(begin, properties->Text(PROPERTY_STUDY_BEGINDATETIME));
-    DateTime::Parse(end, properties->Text(PROPERTY_STUDY_ENDDATETIME));
+    const StudyFacts& study = Values().Study();
+    const DateTime& begin = study.begin;
+    const DateTime& end = study.end;
     uint32_t limit = 0;
-    int64_t periodSeconds = int64_t{properties->Number(PROPERTY_STUDY_PERIODTIME)} * 60;
+    int64_t periodSeconds = int64_t{study.periodMinutes} * 60;
     if (DateTime::Compare(end, begin) > 0 && periodSeconds > 0) {
         int64_t seconds = DateTime::DiffSeconds(end, begin);
         limit = static_cast<uint32_t>(seconds / periodSeconds + (seconds % periodSeconds != 0 ? 1 : 0));
@@ -225,8 +220,7 @@ int32_t ZK110Protocol::ReadPeriodicPages(RecordBuffer& data) {
 }
 
 int32_t ZK110Protocol::CompleteStudy() {
-    DateTime end;
-    DateTime::Parse(end, properties->Text(PROPERTY_STUDY_ENDDATETIME));
+    DateTime end = Values().Study().end;
     end.AddTime(0, 0, 0, -kCompletionLeadSeconds, 0);
     char text[DateTime::kFormatBufferSize];
     end.Format(DTF_DATE | DTF_TIME, text);

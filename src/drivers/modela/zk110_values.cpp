@@ -64,6 +64,7 @@ void ZK110Values::Clear() {
     periodic_.reset();
     periodicCount_ = 0;
     dateEncoding_ = false;
+    study_ = StudyFacts{};
 }
 
 // ---------------------------------------------------------------- answers
@@ -96,13 +97,13 @@ int32_t ZK110Values::ParseAnswer(const char* answer, uint32_t length) {
             StoreFinishCode(text);
         }
     } else if (StartsWith(text, ":B")) {
-        StoreClockTime(PROPERTY_STUDY_BEGINDATETIME, text);
+        study_.begin = StoreClockTime(PROPERTY_STUDY_BEGINDATETIME, text);
     } else if (StartsWith(text, ":E")) {
-        StoreClockTime(PROPERTY_STUDY_ENDDATETIME, text);
+        study_.end = StoreClockTime(PROPERTY_STUDY_ENDDATETIME, text);
     } else if (StartsWith(text, ":H")) {
         StoreHexNumber(PROPERTY_STUDY_RANGETIME, text);
     } else if (StartsWith(text, ":P")) {
-        StoreHexNumber(PROPERTY_STUDY_PERIODTIME, text);
+        study_.periodMinutes = StoreHexNumber(PROPERTY_STUDY_PERIODTIME, text);
     } else if (StartsWith(text, ":C")) {
         StoreBinList(PROPERTY_STUDY_LENGTHBINS, text);
     } else if (StartsWith(text, ":S")) {
@@ -161,17 +162,25 @@ void ZK110Values::StoreFinishCode(const char* answer) {
         case 46: code = 20; break;
         default: break;
     }
-    StoreDecimal(Properties(), PROPERTY_STUDY_FCODE, static_cast<int32_t>(code));
+    study_.finishCode = static_cast<int32_t>(code);
+    StoreDecimal(Properties(), PROPERTY_STUDY_FCODE, study_.finishCode);
 }
 
-void ZK110Values::StoreClockTime(const char* property, const char* answer) {
+DateTime ZK110Values::StoreClockTime(const char* property, const char* answer) {
     char text[DateTime::kFormatBufferSize];
     ParseClockText(AnswerTextFrom(answer, 3)).Format(DTF_DATE | DTF_TIME, text);
     Properties().Set(property, text, false);
+    // The time as the caller reads it: a clock text that is no calendar time
+    // counts as what its stored text reads as.
+    DateTime time;
+    DateTime::Parse(time, text);
+    return time;
 }
 
-void ZK110Values::StoreHexNumber(const char* property, const char* answer) {
-    StoreDecimal(Properties(), property, static_cast<int32_t>(ParseHexNumber(AnswerTextFrom(answer, 3))));
+int32_t ZK110Values::StoreHexNumber(const char* property, const char* answer) {
+    const int32_t number = static_cast<int32_t>(ParseHexNumber(AnswerTextFrom(answer, 3)));
+    StoreDecimal(Properties(), property, number);
+    return number;
 }
 
 void ZK110Values::StoreBinList(const char* property, const char* answer) {

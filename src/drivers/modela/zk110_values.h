@@ -9,6 +9,7 @@
 #include <tallyx/tallyx.h>
 
 #include "drivers/modela/zk110_records.h"
+#include "drivers/study_facts.h"
 #include "export/record_values.h"
 
 namespace tallyx {
@@ -42,6 +43,9 @@ public:
     // matrix. Called for 0, 1, 2, ... in order during a periodic walk.
     void FillPeriod(uint32_t index);
 
+    // What the answers since the last Clear said about the study.
+    const StudyFacts& Study() const { return study_; }
+
     bool DateEncoding() const { return dateEncoding_; }
     void SetDateEncoding(bool on) { dateEncoding_ = on; }
 
@@ -59,13 +63,14 @@ private:
     void StoreBattery(const char* answer);
     void StoreAccumulatedCharge(const char* answer);
     void StoreFinishCode(const char* answer);
-    void StoreClockTime(const char* property, const char* answer);
-    void StoreHexNumber(const char* property, const char* answer);
+    DateTime StoreClockTime(const char* property, const char* answer);
+    int32_t StoreHexNumber(const char* property, const char* answer);
     void StoreBinList(const char* property, const char* answer);
 
     std::unique_ptr<ZK110PeriodicRecord[]> periodic_;
     uint32_t periodicCount_ = 0;
     bool dateEncoding_ = false;
+    StudyFacts study_;
 };
 
 }  // namespace tallyx

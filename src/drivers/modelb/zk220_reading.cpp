@@ -54,12 +54,10 @@ int32_t ZK220Protocol::ReadEverything() {
     if (result == RETCODE_OK) result = DownloadRecords(records);
     if (result != RETCODE_OK) return result;
 
-    WriteRawDocument(kZK220SequentialRawLayout, records.Data(), records.Length());
-    if (records.Length() != 0) {
-        result = Values().DecodeRecords(records.Data(), records.Length());
-        records.Free();
-        if (result != RETCODE_OK) return result;
-    }
+    result = DecodeDownload(kZK220SequentialRawLayout, records, [this](const uint8_t* data, uint32_t length) {
+        return Values().DecodeRecords(data, length);
+    });
+    if (result != RETCODE_OK) return result;
     WriteProcessedDocument();
     return RETCODE_OK;
 }
@@ -97,7 +95,7 @@ int32_t ZK220Protocol::StopStudy() {
 int32_t ZK220Protocol::ReadStudyInfo() {
     int32_t result = QueryStudyInfo("Attempting to read Study Info field");
     if (result != RETCODE_OK) return result;
-    if (IsActive(properties->Number(PROPERTY_STUDY_FCODE))) {
+    if (IsActive(Values().Study().finishCode)) {
         result = StopStudy();
         if (result != RETCODE_OK) return result;
         result = QueryStudyInfo("Attempting to re-read Study Info field");
@@ -148,14 +146,14 @@ int32_t ZK220Protocol::DownloadRecords(RecordBuffer& received) {
     received.Free();
     commLog->LogInfo("Attempting to read sequential data");
 
-    const int32_t recordSize = properties->Number(PROPERTY_STUDY_BINRECORDSIZE);
+    const int32_t recordSize = Values().Study().recordSize;
     if (recordSize != static_cast<int32_t>(kZK220RecordSize)) {
         commLog->LogError("Unexpected study record size (%lu)", static_cast<unsigned long>(recordSize));
         return RETCODE_ERR_BADDATATYPE;
     }
     // The count comes from the counter: one that cannot be a study is refused
     // before anything is allocated or requested.
-    const int32_t records = properties->Number(PROPERTY_STUDY_NUMRECORDS);
+    const int32_t records = Values().Study().recordCount;
     if (records < 0 || records > kMostRecords) {
         commLog->LogError("Unexpected number of study records (%ld)", static_cast<long>(records));
         return RETCODE_ERR_BADRESPONSE;

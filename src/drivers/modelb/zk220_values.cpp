@@ -54,7 +54,10 @@ ZK220Values::~ZK220Values() { Clear(); }
 
 FlagNameTable ZK220Values::Flags() { return kFlagNames; }
 
-void ZK220Values::Clear() { RecordValues::Clear(); }
+void ZK220Values::Clear() {
+    RecordValues::Clear();
+    study_ = StudyFacts{};
+}
 
 // ---------------------------------------------------------------- answers
 
@@ -105,6 +108,7 @@ int32_t ZK220Values::StoreStudyInfo(const char* answer) {
     StoreNumber(properties, PROPERTY_STUDY_PERIODTIME, info.periodMinutes);
     StoreNumber(properties, PROPERTY_STUDY_NUMRECORDS, info.recordCount);
     StoreNumber(properties, PROPERTY_STUDY_BINRECORDSIZE, info.recordSize);
+    study_ = StudyFacts{info.stateCode, info.begin, info.end, info.periodMinutes, info.recordCount, info.recordSize};
     return RETCODE_OK;
 }
 

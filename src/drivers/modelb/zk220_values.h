@@ -8,6 +8,7 @@
 #include <tallyx/tallyx.h>
 
 #include "drivers/modelb/zk220_records.h"
+#include "drivers/study_facts.h"
 #include "export/record_values.h"
 
 namespace tallyx {
@@ -29,6 +30,9 @@ public:
     // study information line or user-area document that does not parse;
     // unknown commands are ignored.
     int32_t ParseAnswer(const char* command, const char* answer);
+
+    // What the study information since the last Clear said.
+    const StudyFacts& Study() const { return study_; }
 
     // Decodes size / 8 raw records (a trailing part record is ignored) into the
     // sequential records, stamped from the study begin. 0, or kOutOfMemory.
@@ -54,6 +58,8 @@ protected:
 private:
     int32_t StoreStudyInfo(const char* answer);
     int32_t StoreUserArea(const char* answer);
+
+    StudyFacts study_;
 };
 
 }  // namespace tallyx
