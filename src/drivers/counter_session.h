@@ -7,11 +7,13 @@
 // how its wake-up line is recognised, its field requests and programming
 // steps, and its messages.
 #include <cstdint>
+#include <memory>
 
 #include <tallyx/tallyx.h>
 
 #include "api/device_driver.h"
 #include "api/device_statistics.h"
+#include "api/device_values.h"
 #include "drivers/counter_models.h"
 #include "drivers/record_buffer.h"
 #include "export/dump_document_builder.h"
@@ -74,6 +76,11 @@ protected:
     virtual void RequestEnded(const char* /*command*/) {}
 
     // ---- shared by the models' protocols
+    // Creates the model's values object, lent this session's properties, log and statistics.
+    template <class ModelValues>
+    void CreateValues() {
+        values = std::make_unique<ModelValues>(ValuesContext{properties, commLog, statistics});
+    }
     // Runs attempt() up to `attempts` times until it succeeds or the caller
     // stops: after each failure retrying() (unless it was the last), the pause
     // between requests and a counted retry. The last result.

@@ -13,6 +13,13 @@
 
 namespace tallyx {
 
+// A key of a counter's protocol (an answer's echo, a command, a tag) and the
+// property it stands for.
+struct KeyedProperty {
+    const char* key;
+    const char* property;
+};
+
 class PropertyStore {
 public:
     // The largest value Set accepts, terminating null included.

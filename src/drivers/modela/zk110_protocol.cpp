@@ -51,22 +51,18 @@ bool AnswersRequest(const char* command, const char* answer) {
 
 namespace {
 
-constexpr CounterSession::Rules kRules = {
-    ZK110Protocol::kAttempts,
-    0,  // the counter stays awake through a long low-battery prompt
-    "All %u EraseFlash/WriteStudy retries failed!",
-    true,
-};
+// A long low-battery prompt does not let the counter fall asleep.
+constexpr CounterSession::Rules kRules{.attempts = ZK110Protocol::kAttempts, .promptIdleMs = 0,
+                                       .programFailed = "All %u EraseFlash/WriteStudy retries failed!",
+                                       .dumpsStudySettings = true};
 
 }  // namespace
 
 ZK110Protocol::ZK110Protocol(const CounterModelInfo& model, PortLink* link, PropertyStore* properties,
                              CommLog* commLog, DeviceStatistics* statistics)
     : CounterSession(model, kRules, link, properties, commLog, statistics) {
-    values = std::make_unique<ZK110Values>(ValuesContext{properties, commLog, statistics});
+    CreateValues<ZK110Values>();
 }
-
-ZK110Protocol::~ZK110Protocol() = default;
 
 ZK110Values& ZK110Protocol::Values() { return static_cast<ZK110Values&>(*values); }
 

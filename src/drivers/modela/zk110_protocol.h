@@ -39,7 +39,6 @@ public:
 
     ZK110Protocol(const CounterModelInfo& model, PortLink* link, PropertyStore* properties, CommLog* commLog,
                   DeviceStatistics* statistics);
-    ~ZK110Protocol() override;
 
     ZK110Values& Values();
 

@@ -29,11 +29,7 @@ constexpr FlagName kFlagNames[] = {
 };
 
 // Free texts of the study and the unit: the echo, then the text.
-struct TextAnswer {
-    const char* echo;
-    const char* property;
-};
-constexpr TextAnswer kTextAnswers[] = {
+constexpr KeyedProperty kTextAnswers[] = {
     {":X:0", PROPERTY_STUDY_STATE},    {":X:1", PROPERTY_STUDY_CITY},     {":X:2", PROPERTY_STUDY_COUNTY},
     {":X:3", PROPERTY_STUDY_ADDRESS},  {":X:4", PROPERTY_STUDY_LANE},     {":X:5", PROPERTY_STUDY_SPEEDLIMIT},
     {":X:6", PROPERTY_STUDY_OPERATOR}, {":X:7", PROPERTY_DEV_SERIALNO},   {":X:8", PROPERTY_DEV_UNITTYPE},
@@ -54,8 +50,6 @@ void StoreDecimal(PropertyStore& properties, const char* property, int32_t value
 }  // namespace
 
 ZK110Values::ZK110Values(ValuesContext context) : RecordValues(context, kFlagNames) { Clear(); }
-
-ZK110Values::~ZK110Values() { Clear(); }
 
 FlagNameTable ZK110Values::Flags() { return kFlagNames; }
 
@@ -80,8 +74,8 @@ int32_t ZK110Values::ParseAnswer(const char* answer, uint32_t length) {
     text[used] = '\0';
 
     PropertyStore& properties = Properties();
-    for (const TextAnswer& entry : kTextAnswers) {
-        if (StartsWith(text, entry.echo)) {
+    for (const KeyedProperty& entry : kTextAnswers) {
+        if (StartsWith(text, entry.key)) {
             properties.Set(entry.property, AnswerTextFrom(text, 5), false);
             return RETCODE_OK;
         }

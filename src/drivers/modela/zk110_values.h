@@ -20,7 +20,6 @@ public:
     static constexpr uint32_t kAnswerCapacity = 1024;
 
     explicit ZK110Values(ValuesContext context);
-    ~ZK110Values() override;
 
     // Frees every record and the bins, and clears the date encoding flag.
     void Clear() override;

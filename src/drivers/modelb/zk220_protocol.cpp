@@ -20,22 +20,18 @@ constexpr uint8_t kLineFeed = 0x0A;
 // The counter's carriage return and line feed end every answer line.
 constexpr uint32_t kAnswerEnding = 2;
 
-constexpr CounterSession::Rules kRules = {
-    ZK220Protocol::kAttempts,
-    ZK220Protocol::kPromptIdleMs,
-    "All %u retries to set study failed!",
-    false,
-};
+constexpr CounterSession::Rules kRules{.attempts = ZK220Protocol::kAttempts,
+                                       .promptIdleMs = ZK220Protocol::kPromptIdleMs,
+                                       .programFailed = "All %u retries to set study failed!",
+                                       .dumpsStudySettings = false};
 
 }  // namespace
 
 ZK220Protocol::ZK220Protocol(const CounterModelInfo& model, PortLink* link, PropertyStore* properties,
                              CommLog* commLog, DeviceStatistics* statistics)
     : CounterSession(model, kRules, link, properties, commLog, statistics) {
-    values = std::make_unique<ZK220Values>(ValuesContext{properties, commLog, statistics});
+    CreateValues<ZK220Values>();
 }
-
-ZK220Protocol::~ZK220Protocol() = default;
 
 ZK220Values& ZK220Protocol::Values() { return static_cast<ZK220Values&>(*values); }
 

@@ -38,7 +38,6 @@ public:
 
     ZK220Protocol(const CounterModelInfo& model, PortLink* link, PropertyStore* properties, CommLog* commLog,
                   DeviceStatistics* statistics);
-    ~ZK220Protocol() override;
 
     ZK220Values& Values();
 

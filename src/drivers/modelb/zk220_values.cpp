@@ -23,11 +23,7 @@ constexpr FlagName kFlagNames[] = {
 };
 
 // The five identity answers, stored as they are.
-struct TextAnswer {
-    const char* command;
-    const char* property;
-};
-constexpr TextAnswer kTextAnswers[] = {
+constexpr KeyedProperty kTextAnswers[] = {
     {"GETSERIALNUMBER", PROPERTY_DEV_SERIALNO},
     {"GETDEVICETYPE", PROPERTY_DEV_UNITTYPE},
     {"GETFIRMWAREVERSION", PROPERTY_DEV_FIRMWAREREV},
@@ -50,10 +46,6 @@ int64_t PeriodSeconds(const PropertyStore& properties) {
 
 ZK220Values::ZK220Values(ValuesContext context) : RecordValues(context, kFlagNames) { Clear(); }
 
-ZK220Values::~ZK220Values() { Clear(); }
-
-FlagNameTable ZK220Values::Flags() { return kFlagNames; }
-
 void ZK220Values::Clear() {
     RecordValues::Clear();
     study_ = StudyFacts{};
@@ -63,8 +55,8 @@ void ZK220Values::Clear() {
 
 int32_t ZK220Values::ParseAnswer(const char* command, const char* answer) {
     if (command == nullptr || answer == nullptr) return RETCODE_OK;
-    for (const TextAnswer& entry : kTextAnswers) {
-        if (std::strcmp(command, entry.command) == 0) {
+    for (const KeyedProperty& entry : kTextAnswers) {
+        if (std::strcmp(command, entry.key) == 0) {
             Properties().Set(entry.property, answer, false);
             return RETCODE_OK;
         }

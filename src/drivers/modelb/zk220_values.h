@@ -21,7 +21,6 @@ public:
     static constexpr uint32_t kMostOccupancy = 65535;
 
     explicit ZK220Values(ValuesContext context);
-    ~ZK220Values() override;
 
     void Clear() override;
 
@@ -47,9 +46,6 @@ public:
     // are counted also without bin limits; the result says whether the bins
     // were there to be filled.
     bool BuildPeriodicRecord(uint32_t n, ZK220PeriodicRecord& out);
-
-    // The names of model B's flags.
-    static FlagNameTable Flags();
 
 protected:
     uint32_t PeriodicRecordCount() override { return GetNumPeriodicRecords(); }

@@ -27,11 +27,7 @@ namespace {
 constexpr uint32_t kDocumentCapacity = 1024;
 
 // The elements of the user-area document in their order, after the version.
-struct UserAreaField {
-    const char* tag;
-    const char* property;
-};
-constexpr UserAreaField kUserAreaFields[] = {
+constexpr KeyedProperty kUserAreaFields[] = {
     {"SB", PROPERTY_STUDY_SPEEDBINS}, {"LB", PROPERTY_STUDY_LENGTHBINS}, {"SPL", PROPERTY_STUDY_SPEEDLIMIT},
     {"OP", PROPERTY_STUDY_OPERATOR},  {"ST", PROPERTY_STUDY_STATE},      {"CT", PROPERTY_STUDY_CITY},
     {"CNT", PROPERTY_STUDY_COUNTY},   {"ADDR", PROPERTY_STUDY_ADDRESS},  {"LN", PROPERTY_STUDY_LANE},
@@ -112,14 +108,14 @@ bool ZK220Protocol::BuildUserArea(char* document, uint32_t size) const {
     // before the next is asked for.
     const std::string version = LibraryFileVersion();
     bool ok = writer.OpenElement("TALLYX") && AddElement(writer, "V", version.c_str());
-    for (const UserAreaField& field : kUserAreaFields) {
-        ok = ok && AddElement(writer, field.tag, properties->Text(field.property));
+    for (const KeyedProperty& field : kUserAreaFields) {
+        ok = ok && AddElement(writer, field.key, properties->Text(field.property));
     }
     return ok && writer.CloseElement("TALLYX");
 }
 
 int32_t ZK220Protocol::CheckUserAreaReadable() {
-    for (const UserAreaField& field : kUserAreaFields) {
+    for (const KeyedProperty& field : kUserAreaFields) {
         const char* text = properties->Text(field.property);
         if (std::strpbrk(text, "<>") != nullptr) {
             commLog->LogError("Property %s contains an angle bracket, which would make the study unreadable",
