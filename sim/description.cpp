@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "sim_models.h"
+
 namespace tallysim {
 
 namespace {
@@ -161,20 +163,14 @@ std::vector<uint32_t> BinNumbers(const std::string& text) {
 Description Description::Defaults(Model model) {
     Description d;
     d.model = model;
+    const SimModel& row = SimModelOf(model);
     auto& dev = d.device;
-    if (model == Model::A) {
-        dev.serialNumber = "A1024-0042";
-        dev.unitType = "ZK110";
-        dev.firmware = "3.12";
-        dev.batteryVoltage = "4.05";
-        dev.acr = "2000_1800_0_2000";
-    } else {
-        dev.serialNumber = "B2048-0117";
-        dev.unitType = "ZK220";
-        dev.firmware = "2.0.7";
-        dev.batteryVoltage = "6.42";
-        dev.batteryPercent = "87";
-    }
+    dev.serialNumber = row.serialNumber;
+    dev.unitType = row.info->name;
+    dev.firmware = row.firmware;
+    dev.batteryVoltage = row.batteryVoltage;
+    dev.acr = row.acr;
+    dev.batteryPercent = row.batteryPercent;
     auto& s = d.study;
     s.begin = SimDateTime{2009, 3, 2, 0, 0, 0, 0};
     s.end = SimDateTime{2009, 3, 3, 0, 0, 0, 0};

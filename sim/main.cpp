@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "sim_models.h"
 #include "simulator.h"
 
 namespace {
@@ -29,6 +31,29 @@ const char* kFaultHelp =
     "  /PATTERN the command as sent, without framing (\":R:F\", \"GETSTUDYINFO\");\n"
     "           a trailing * matches every command starting with the rest\n"
     "  Examples: garble@2/:R:F  badcrc/:F:X,9,2  stall=3000/:X  hangup@3=100/:F:X*  wakeup=lower\n";
+
+// "A (ZK110, framed colon commands, flash pages) or B (ZK220, ...)": the rows of the model table.
+std::string ModelChoices() {
+    const auto models = SimModels();
+    std::string text;
+    for (size_t i = 0; i < models.size(); ++i) {
+        if (i > 0) text += i + 1 == models.size() ? " or " : ", ";
+        text += std::string(models[i].info->letter) + " (" + models[i].info->name + ", " + models[i].traits + ")";
+    }
+    return text;
+}
+
+// The letters --model accepts: each row's letter in upper, then in lower case.
+std::vector<std::string> ModelLetters() {
+    std::vector<std::string> letters;
+    for (const SimModel& row : SimModels()) letters.emplace_back(row.info->letter);
+    for (const SimModel& row : SimModels()) {
+        std::string lower = row.info->letter;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        letters.push_back(lower);
+    }
+    return letters;
+}
 
 bool WriteContent(const Study& study, const std::string& path, std::string* error) {
     std::ofstream out(path);
@@ -84,10 +109,9 @@ int main(int argc, char** argv) {
     std::string contentFile;
     bool verbose = false;
 
-    app.add_option("--model", model, "Counter model: A (ZK110, framed colon commands, flash pages) or B (ZK220, "
-                                     "line commands, binary records)")
+    app.add_option("--model", model, "Counter model: " + ModelChoices())
         ->required()
-        ->check(CLI::IsMember({"A", "B", "a", "b"}));
+        ->check(CLI::IsMember(ModelLetters()));
     app.add_option("--port-dir", portDir, "Folder in which the port COM<n> is published (default: $TALLYX_PORT_DIR)");
     app.add_option("--com", com, "Port number n of COM<n>")->capture_default_str()->check(CLI::Range(1u, 9999u));
     app.add_option("--study", studyFile, "Description file: key = value lines (see the keys below)")
@@ -117,12 +141,16 @@ int main(int argc, char** argv) {
 
     CLI11_PARSE(app, argc, argv);
 
-    const Model which = (model == "A" || model == "a") ? Model::A : Model::B;
+    const SimModel* which = SimModelOfLetter(model);
+    if (which == nullptr) {
+        std::cerr << "tallysim: --model " << model << ": no such model; the models are " << SimModelLetters() << "\n";
+        return 2;
+    }
     if (portDir.empty()) {
         std::cerr << "tallysim: no port folder: give --port-dir or set TALLYX_PORT_DIR\n";
         return 2;
     }
-    SimOptions options(which);
+    SimOptions options(which->model);
     options.portDir = portDir;
     options.comNumber = com;
     options.baud = baud;
@@ -175,7 +203,7 @@ int main(int argc, char** argv) {
     }
     const auto& d = simulator.GetDescription();
     std::printf("tallysim: model %s counter %s (%s), %zu vehicles, listening on %s (%s)\n",
-                which == Model::A ? "A" : "B", d.device.unitType.c_str(), d.device.serialNumber.c_str(),
+                which->info->letter, d.device.unitType.c_str(), d.device.serialNumber.c_str(),
                 simulator.GetStudy().vehicles.size(), simulator.PortPath().c_str(), simulator.SlavePath().c_str());
     std::fflush(stdout);
 

@@ -7,8 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "model_a_counter.h"
-#include "model_b_counter.h"
+#include "sim_models.h"
 #include "traffic_generator.h"
 
 namespace tallysim {
@@ -43,10 +42,8 @@ const char* WakeupName(WakeupFault fault) {
 Simulator::Simulator(SimOptions options) : options_(std::move(options)), output_(options_.baud) {
     study_ = options_.study ? *options_.study : GenerateStudy(options_.description);
     faults_ = options_.faults;
-    if (options_.description.model == Model::A)
-        counter_ = std::make_unique<ModelACounter>(options_.description, study_, &faults_, options_.eraseDelayMs);
-    else
-        counter_ = std::make_unique<ModelBCounter>(options_.description, study_, &faults_);
+    counter_ = SimModelOf(options_.description.model)
+                   .makeCounter(options_.description, study_, &faults_, options_.eraseDelayMs);
     transcript_.SetKeepInMemory(options_.keepTranscript);
 }
 

@@ -5,6 +5,7 @@
 
 #include "random.h"
 #include "record_encoding.h"
+#include "sim_models.h"
 
 namespace tallysim {
 
@@ -106,7 +107,8 @@ void ComputePeriods(Study& study, double temperatureC, unsigned zeroOffsetEvery,
     if (study.periodMinutes == 0 || endMs <= beginMs) return;
     const int64_t periodMs = int64_t{study.periodMinutes} * kMinuteMs;
     int64_t count = (endMs - beginMs + periodMs - 1) / periodMs;
-    if (study.model == Model::A) count = std::min<int64_t>(count, kAPeriodicCapacity);
+    const int64_t capacity = SimModelOf(study.model).periodicCapacity;
+    if (capacity != 0) count = std::min<int64_t>(count, capacity);
 
     // Valid records by time; the vehicles may be slightly out of order.
     std::vector<const Vehicle*> valid;
@@ -146,23 +148,75 @@ void ComputePeriods(Study& study, double temperatureC, unsigned zeroOffsetEvery,
     }
 }
 
+void StoreModelAVehicle(Vehicle& v, bool noLength, const TrafficDescription& /*traffic*/, Random& /*random*/) {
+    v.flags = v.reverse ? kAReverse : kAForward;
+    if (v.stopped) v.flags |= kAStopped;
+    if (v.unclassified) v.flags |= kAUnclassified;
+    if (noLength) v.flags |= kANoLength;
+    v.speedWhole = Byte(v.speedMph);
+    v.lengthWhole = Byte(v.lengthFt);
+}
+
+void StoreModelBVehicle(Vehicle& v, bool /*noLength*/, const TrafficDescription& traffic, Random& random) {
+    v.flags = v.reverse ? kBReverse : kBForward;
+    if (v.unclassified) v.flags |= kBUnclassified;
+    if (random.Chance(traffic.highFlagBitsShare)) v.flags |= static_cast<uint8_t>((1 + random.Below(7)) << 5);
+    const bool hundredths = random.Chance(traffic.fractionHundredthsShare);
+    SplitMeasurement(v.speedMph, hundredths, v.speedWhole, v.speedFraction);
+    SplitMeasurement(v.lengthFt, hundredths, v.lengthWhole, v.lengthFraction);
+}
+
+void SpoilModelARecords(Study& study, const TrafficDescription& traffic, Random& random) {
+    const int64_t beginMs = study.begin.ToMillis();
+    for (size_t i = 0; i < study.vehicles.size(); ++i) {
+        Vehicle& v = study.vehicles[i];
+        // Stamped earlier than the record before: a clock that stepped back a little.
+        if (i > 0 && !study.vehicles[i - 1].invalid && random.Chance(traffic.outOfSequenceShare)) {
+            const int64_t previousSecond = study.vehicles[i - 1].timeMs / 1000 * 1000;
+            const int64_t back = (1 + static_cast<int64_t>(random.Below(90))) * 1000;
+            if (previousSecond - back >= beginMs) {
+                v.timeMs = previousSecond - back + v.timeMs % 1000;
+                v.outOfSequence = true;
+            }
+        }
+        if (random.Chance(traffic.invalidShare)) {
+            v.invalid = true;
+            const auto good = EncodeModelARecord(v, study.dateEncoding);
+            v.raw = {};
+            if (study.dateEncoding && random.Chance(0.5)) {
+                // The day bits were lost: a record without a day although the unit stamps days.
+                v.raw[0] = good[0] & 0x1F;
+                v.raw[1] = good[1] & 0x3F;
+                v.raw[2] = good[2];
+                v.raw[3] = good[3];
+                v.raw[4] = good[4];
+                v.raw[5] = good[5];
+            } else {
+                // A record whose writing was cut short: time and flags still erased.
+                v.raw = {0xFF, 0xFF, good[2], 0xFF, good[4], good[5], 0, 0};
+            }
+            v.rawSize = 6;
+        }
+    }
+}
+
 Study GenerateStudy(const Description& description) {
     const auto& d = description;
     const auto& traffic = d.traffic;
-    const bool modelA = d.model == Model::A;
+    const SimModel& model = SimModelOf(d.model);
     Study study;
     study.model = d.model;
     study.begin = d.study.begin;
     study.end = d.study.end;
     study.periodMinutes = d.study.periodMinutes;
-    study.dateEncoding = modelA && d.study.dateEncoding;
+    study.dateEncoding = model.datedRecords && d.study.dateEncoding;
 
     const int64_t beginMs = study.begin.ToMillis();
     int64_t windowEnd = study.end.ToMillis();
-    if (!modelA) windowEnd = std::min<int64_t>(windowEnd, beginMs + int64_t{0xFFFFFF} * 1000 + 999);
+    if (model.recordSpanMs != 0) windowEnd = std::min<int64_t>(windowEnd, beginMs + model.recordSpanMs);
     uint64_t count = traffic.vehicles;
-    if (count == TrafficDescription::kFullFlash) count = modelA ? kARecordCapacity : kBFullStudy;
-    if (modelA) count = std::min(count, kARecordCapacity);
+    if (count == TrafficDescription::kFullFlash) count = model.fullStudyVehicles;
+    count = std::min(count, model.recordCapacity);
 
     Random random(traffic.seed);
     const std::vector<int64_t> times = Arrivals(random, count, beginMs, windowEnd);
@@ -183,7 +237,8 @@ Study GenerateStudy(const Description& description) {
 
         v.stopped = random.Chance(traffic.stoppedShare);
         v.unclassified = !v.stopped && random.Chance(traffic.unclassifiedShare);
-        const bool noLength = modelA && !v.stopped && !v.unclassified && random.Chance(traffic.noLengthShare);
+        const bool noLength =
+            model.lengthlessRecords && !v.stopped && !v.unclassified && random.Chance(traffic.noLengthShare);
         if (random.Chance(traffic.implausibleShare)) {
             switch (random.Below(4)) {
                 case 0: v.lengthFt = 2.0 + static_cast<double>(random.Below(4)); break;       // below 6 ft
@@ -194,59 +249,12 @@ Study GenerateStudy(const Description& description) {
         }
         if (v.stopped) v.speedMph = 0;
         if (v.unclassified || noLength) v.lengthFt = 0;
-
-        if (modelA) {
-            v.flags = v.reverse ? kAReverse : kAForward;
-            if (v.stopped) v.flags |= kAStopped;
-            if (v.unclassified) v.flags |= kAUnclassified;
-            if (noLength) v.flags |= kANoLength;
-            v.speedWhole = Byte(v.speedMph);
-            v.lengthWhole = Byte(v.lengthFt);
-        } else {
-            v.flags = v.reverse ? kBReverse : kBForward;
-            if (v.unclassified) v.flags |= kBUnclassified;
-            if (random.Chance(traffic.highFlagBitsShare))
-                v.flags |= static_cast<uint8_t>((1 + random.Below(7)) << 5);
-            const bool hundredths = random.Chance(traffic.fractionHundredthsShare);
-            SplitMeasurement(v.speedMph, hundredths, v.speedWhole, v.speedFraction);
-            SplitMeasurement(v.lengthFt, hundredths, v.lengthWhole, v.lengthFraction);
-        }
+        model.storeVehicle(v, noLength, traffic, random);
     }
 
-    if (modelA) {
-        for (size_t i = 0; i < study.vehicles.size(); ++i) {
-            Vehicle& v = study.vehicles[i];
-            // Stamped earlier than the record before: a clock that stepped back a little.
-            if (i > 0 && !study.vehicles[i - 1].invalid && random.Chance(traffic.outOfSequenceShare)) {
-                const int64_t previousSecond = study.vehicles[i - 1].timeMs / 1000 * 1000;
-                const int64_t back = (1 + static_cast<int64_t>(random.Below(90))) * 1000;
-                if (previousSecond - back >= beginMs) {
-                    v.timeMs = previousSecond - back + v.timeMs % 1000;
-                    v.outOfSequence = true;
-                }
-            }
-            if (random.Chance(traffic.invalidShare)) {
-                v.invalid = true;
-                const auto good = EncodeModelARecord(v, study.dateEncoding);
-                v.raw = {};
-                if (study.dateEncoding && random.Chance(0.5)) {
-                    // The day bits were lost: a record without a day although the unit stamps days.
-                    v.raw[0] = good[0] & 0x1F;
-                    v.raw[1] = good[1] & 0x3F;
-                    v.raw[2] = good[2];
-                    v.raw[3] = good[3];
-                    v.raw[4] = good[4];
-                    v.raw[5] = good[5];
-                } else {
-                    // A record whose writing was cut short: time and flags still erased.
-                    v.raw = {0xFF, 0xFF, good[2], 0xFF, good[4], good[5], 0, 0};
-                }
-                v.rawSize = 6;
-            }
-        }
-    }
+    if (model.spoilRecords != nullptr) model.spoilRecords(study, traffic, random);
 
-    ComputePeriods(study, traffic.temperatureC, modelA ? traffic.zeroOffsetEvery : 0, traffic.seed);
+    ComputePeriods(study, traffic.temperatureC, model.zeroOffsets ? traffic.zeroOffsetEvery : 0, traffic.seed);
     return study;
 }
 

@@ -16,4 +16,14 @@ Study GenerateStudy(const Description& description);
 // temperature noise.
 void ComputePeriods(Study& study, double temperatureC, unsigned zeroOffsetEvery, uint64_t seed);
 
+// The models' own ways of storing generated traffic, which their rows in sim_models.cpp name.
+class Random;
+// Flag byte and stored measurements of a generated vehicle: model A keeps whole numbers and
+// marks vehicles without a length; model B adds fraction bytes (tenths, or hundredths for the
+// hundredths share) and noise in the top three flag bits.
+void StoreModelAVehicle(Vehicle& vehicle, bool noLength, const TrafficDescription& traffic, Random& random);
+void StoreModelBVehicle(Vehicle& vehicle, bool noLength, const TrafficDescription& traffic, Random& random);
+// Model A: records stamped earlier than the one before, and invalid records.
+void SpoilModelARecords(Study& study, const TrafficDescription& traffic, Random& random);
+
 }  // namespace tallysim

@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/return_code_help.h"
+#include "drivers/counter_models.h"
 
 namespace tallyx::cli {
 
@@ -24,9 +25,8 @@ int ReportFailure(const Session& session, const char* operation, int32_t code) {
 }
 
 const char* ModelOf(const std::string& unitType) {
-    if (unitType.find("ZK220") != std::string::npos) return "B";
-    if (unitType.find("ZK110") != std::string::npos) return "A";
-    return "?";
+    const CounterModelInfo* model = ModelOfUnitType(unitType);
+    return model != nullptr ? model->letter : "?";
 }
 
 }  // namespace tallyx::cli

@@ -33,7 +33,8 @@ int Fail(int status, const std::string& message);
 // Reports a failed library operation and returns its exit status.
 int ReportFailure(const Session& session, const char* operation, int32_t code);
 
-// The counter model a unit type names: "A", "B" or "?".
+// The letter of the counter model a unit type names (a row of kCounterModels): "A", "B"...,
+// or "?" when it names none.
 const char* ModelOf(const std::string& unitType);
 
 }  // namespace tallyx::cli

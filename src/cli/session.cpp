@@ -3,10 +3,10 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 
 #include "cli/return_code_help.h"
+#include "drivers/counter_models.h"
 #include "platform/console.h"
 
 namespace tallyx::cli {
@@ -97,20 +97,20 @@ int Session::Configure(const CommonOptions& options, std::string& error) {
 }
 
 uint32_t Session::EstimatedSteps() {
-    // A model B read announces its record count early: five identity
-    // queries, the study information, four user-area blocks, then two steps
-    // for every 50 records. Model A reads until its flash runs out, so its
-    // steps have no known total.
+    // The row of the counter's model (kCounterModels) says whether a full
+    // read's total is known once the record count has been read, and how it
+    // follows from that count; a model that reads until its flash runs out
+    // has no total.
     if (!reading_) return 0;
     char text[64];
-    if (GetProperty(handle_, PROPERTY_DEV_UNITTYPE, text, sizeof text) != RETCODE_OK ||
-        std::strstr(text, "ZK220") == nullptr) {
-        return 0;
-    }
+    if (GetProperty(handle_, PROPERTY_DEV_UNITTYPE, text, sizeof text) != RETCODE_OK) return 0;
+    const CounterModelInfo* model = ModelOfUnitType(text);
+    if (model == nullptr || model->readChunkRecords == 0) return 0;
     if (GetProperty(handle_, PROPERTY_STUDY_NUMRECORDS, text, sizeof text) != RETCODE_OK || text[0] == '\0') return 0;
     const long records = std::strtol(text, nullptr, 10);
     if (records < 0) return 0;
-    return 10 + 2 * static_cast<uint32_t>((records + 49) / 50);
+    const uint64_t count = static_cast<uint64_t>(records);
+    return ReadProgressTotal(*model, count > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(count));
 }
 
 int32_t TALLYX_CALL Session::OnProgress(TallyxHandle, uint32_t step) {
