@@ -23,9 +23,8 @@ void LogInvalidAction(CommLog& log, const char* action) {
 
 }  // namespace
 
-CounterSession::CounterSession(const CounterModelInfo& model, const Rules& rules, PortLink* link,
-                               PropertyStore* properties, CommLog* commLog, DeviceStatistics* statistics)
-    : DeviceDriver(link, properties, commLog, statistics), model_(model), rules_(rules) {}
+CounterSession::CounterSession(const Parts& parts, const Rules& rules)
+    : DeviceDriver(parts.link, parts.properties, parts.commLog, parts.statistics), model_(parts.model), rules_(rules) {}
 
 int32_t CounterSession::Read() {
     commLog->LogInfo("Attempting to read the device...");
@@ -41,6 +40,7 @@ int32_t CounterSession::Read() {
         result = ReadDeviceInfo();
     } else if (action[0] == '\0' || EqualsIgnoreCase(action, TALLYX_READACTION_ALL)) {
         result = ReadEverything();
+        if (result == RETCODE_OK) WriteProcessedDocument();
     } else {
         LogInvalidAction(*commLog, action);
         return RETCODE_ERR_INVALIDPROPERTYVALUE;

@@ -39,8 +39,16 @@ public:
         bool dumpsStudySettings;
     };
 
-    CounterSession(const CounterModelInfo& model, const Rules& rules, PortLink* link, PropertyStore* properties,
-                   CommLog* commLog, DeviceStatistics* statistics);
+    // What a context lends the session of its counter.
+    struct Parts {
+        const CounterModelInfo& model;
+        PortLink* link;
+        PropertyStore* properties;
+        CommLog* commLog;
+        DeviceStatistics* statistics;
+    };
+
+    CounterSession(const Parts& parts, const Rules& rules);
 
     int32_t Read() final;
     int32_t Write() final;

@@ -12,7 +12,7 @@ namespace {
 template <class Protocol>
 std::unique_ptr<DeviceDriver> Create(const CounterModelInfo& model, PortLink* link, PropertyStore* properties,
                                      CommLog* commLog, DeviceStatistics* statistics) {
-    return std::make_unique<Protocol>(model, link, properties, commLog, statistics);
+    return std::make_unique<Protocol>(CounterSession::Parts{model, link, properties, commLog, statistics});
 }
 
 struct ProtocolEntry {

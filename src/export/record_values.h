@@ -72,6 +72,33 @@ protected:
     PropertyStore& Properties() const;
     CommLog* Log() const;
 
+    // The vehicles of one period, from start up to (not including) end.
+    struct PeriodCount {
+        uint32_t count = 0;
+        uint32_t reverseCount = 0;  // of those, the ones with reverseFlag
+    };
+    // Counts the period's vehicles from periodCursor_ on, passing over those
+    // before start, into the result and bins_ (zeroed first); each counted
+    // vehicle with a speed also goes to withSpeed(vehicle). Leaves
+    // periodCursor_ at the first vehicle of a later period.
+    template <class WithSpeed>
+    PeriodCount CountPeriod(const DateTime& start, const DateTime& end, uint16_t reverseFlag, WithSpeed withSpeed) {
+        PeriodCount counted;
+        bins_.Reset();
+        for (; periodCursor_ < recordCount_; ++periodCursor_) {
+            const SequentialRecord& vehicle = records_[periodCursor_];
+            if (DateTime::Compare(vehicle.time, start) < 0) continue;
+            if (DateTime::Compare(vehicle.time, end) >= 0) break;  // a later period's vehicle
+            ++counted.count;
+            if ((vehicle.flags & reverseFlag) != 0) ++counted.reverseCount;
+            if (vehicle.speed != 0) {
+                bins_.Add(vehicle.speed, vehicle.length);
+                withSpeed(vehicle);
+            }
+        }
+        return counted;
+    }
+
     // Replaces the vehicles by count default records. On a failed allocation
     // there are no vehicles afterwards and the result is false.
     bool AllocateSequential(uint32_t count);

@@ -179,7 +179,7 @@ protected:
     DeviceStatistics statistics{};
     CommLog log;
     PortLink link;
-    ZK110Protocol driver{*ModelOfLetter("A"), &link, &properties, &log, &statistics};
+    ZK110Protocol driver{{*ModelOfLetter("A"), &link, &properties, &log, &statistics}};
 };
 
 TEST_F(ZK110DriverTest, SendsCommandsInTheirFrame) {

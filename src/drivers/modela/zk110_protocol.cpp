@@ -47,10 +47,6 @@ bool AnswersRequest(const char* command, const char* answer) {
     return true;
 }
 
-}  // namespace
-
-namespace {
-
 // A long low-battery prompt does not let the counter fall asleep.
 constexpr CounterSession::Rules kRules{.attempts = ZK110Protocol::kAttempts, .promptIdleMs = 0,
                                        .programFailed = "All %u EraseFlash/WriteStudy retries failed!",
@@ -58,9 +54,7 @@ constexpr CounterSession::Rules kRules{.attempts = ZK110Protocol::kAttempts, .pr
 
 }  // namespace
 
-ZK110Protocol::ZK110Protocol(const CounterModelInfo& model, PortLink* link, PropertyStore* properties,
-                             CommLog* commLog, DeviceStatistics* statistics)
-    : CounterSession(model, kRules, link, properties, commLog, statistics) {
+ZK110Protocol::ZK110Protocol(const Parts& parts) : CounterSession(parts, kRules) {
     CreateValues<ZK110Values>();
 }
 

@@ -37,8 +37,7 @@ public:
         const char* info;
     };
 
-    ZK110Protocol(const CounterModelInfo& model, PortLink* link, PropertyStore* properties, CommLog* commLog,
-                  DeviceStatistics* statistics);
+    explicit ZK110Protocol(const Parts& parts);
 
     ZK110Values& Values();
 

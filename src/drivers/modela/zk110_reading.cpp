@@ -78,10 +78,7 @@ int32_t ZK110Protocol::ReadEverything() {
     result = DecodeDownload(kZK110PeriodicRawLayout, periodic, [this](const uint8_t* data, uint32_t length) {
         return Values().ProcessPeriodic(data, length);
     });
-    if (result != RETCODE_OK) return result;
-
-    WriteProcessedDocument();
-    return RETCODE_OK;
+    return result;
 }
 
 int32_t ZK110Protocol::RequestFields(std::span<const FieldRequest> fields) {

@@ -358,21 +358,10 @@ void ZK110Values::FillPeriod(uint32_t index) {
     DateTime periodStart = periodEnd;
     periodStart.AddTime(0, 0, -minutes, 0, 0);
 
-    period.count = 0;
-    period.reverseCount = 0;
-    bins_.Reset();
-    while (periodCursor_ < recordCount_) {
-        const SequentialRecord& vehicle = records_[periodCursor_];
-        if (DateTime::Compare(vehicle.time, periodStart) < 0) {
-            ++periodCursor_;
-            continue;
-        }
-        if (DateTime::Compare(vehicle.time, periodEnd) >= 0) break;  // a later period's vehicle
-        ++period.count;
-        if ((vehicle.flags & kZK110Reverse) != 0) ++period.reverseCount;
-        if (vehicle.speed != 0) bins_.Add(vehicle.speed, vehicle.length);
-        ++periodCursor_;
-    }
+    const PeriodCount counted = CountPeriod(periodStart, periodEnd, kZK110Reverse, [](const SequentialRecord&) {});
+    // The record holds 16-bit counts.
+    period.count = static_cast<uint16_t>(counted.count);
+    period.reverseCount = static_cast<uint16_t>(counted.reverseCount);
 }
 
 void ZK110Values::BuildPeriodicRow(uint32_t index, PeriodicRow& row) {

@@ -27,9 +27,7 @@ constexpr CounterSession::Rules kRules{.attempts = ZK220Protocol::kAttempts,
 
 }  // namespace
 
-ZK220Protocol::ZK220Protocol(const CounterModelInfo& model, PortLink* link, PropertyStore* properties,
-                             CommLog* commLog, DeviceStatistics* statistics)
-    : CounterSession(model, kRules, link, properties, commLog, statistics) {
+ZK220Protocol::ZK220Protocol(const Parts& parts) : CounterSession(parts, kRules) {
     CreateValues<ZK220Values>();
 }
 

@@ -36,8 +36,7 @@ public:
     // fall asleep.
     static constexpr uint32_t kPromptIdleMs = 8000;
 
-    ZK220Protocol(const CounterModelInfo& model, PortLink* link, PropertyStore* properties, CommLog* commLog,
-                  DeviceStatistics* statistics);
+    explicit ZK220Protocol(const Parts& parts);
 
     ZK220Values& Values();
 

@@ -57,9 +57,7 @@ int32_t ZK220Protocol::ReadEverything() {
     result = DecodeDownload(kZK220SequentialRawLayout, records, [this](const uint8_t* data, uint32_t length) {
         return Values().DecodeRecords(data, length);
     });
-    if (result != RETCODE_OK) return result;
-    WriteProcessedDocument();
-    return RETCODE_OK;
+    return result;
 }
 
 int32_t ZK220Protocol::QueryField(const char* info, const char* command, Answer& answer) {

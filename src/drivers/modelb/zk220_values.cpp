@@ -183,25 +183,12 @@ bool ZK220Values::BuildPeriodicRecord(uint32_t n, ZK220PeriodicRecord& out) {
     end.AddTime(0, 0, minutes, 0, 0);
 
     out.endOffsetMinutes = static_cast<uint32_t>(startOffset + minutes);
-    out.count = 0;
-    out.reverseCount = 0;
-    bins_.Reset();
     double occupiedSeconds = 0.0;
-    while (periodCursor_ < recordCount_) {
-        const SequentialRecord& record = records_[periodCursor_];
-        if (DateTime::Compare(record.time, start) < 0) {
-            ++periodCursor_;
-            continue;
-        }
-        if (DateTime::Compare(record.time, end) >= 0) break;  // a later period's vehicle
-        ++out.count;
-        if ((record.flags & kZK220Reverse) != 0) ++out.reverseCount;
-        if (record.speed != 0) {
-            bins_.Add(record.speed, record.length);
-            occupiedSeconds += record.length / (record.speed * kFeetPerSecondPerMph);
-        }
-        ++periodCursor_;
-    }
+    const PeriodCount counted = CountPeriod(start, end, kZK220Reverse, [&](const SequentialRecord& vehicle) {
+        occupiedSeconds += vehicle.length / (vehicle.speed * kFeetPerSecondPerMph);
+    });
+    out.count = counted.count;
+    out.reverseCount = counted.reverseCount;
     const double percent = minutes > 0 ? occupiedSeconds / (minutes * 60.0) * 100.0 : 0.0;
     const double rounded = RoundHalfUp(percent, 0);
     out.occupancy = rounded >= kMostOccupancy ? kMostOccupancy : static_cast<uint32_t>(rounded);
