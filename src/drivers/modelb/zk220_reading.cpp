@@ -146,7 +146,7 @@ int32_t ZK220Protocol::DownloadRecords(RecordBuffer& received) {
 
     const int32_t recordSize = Values().Study().recordSize;
     if (recordSize != static_cast<int32_t>(kZK220RecordSize)) {
-        commLog->LogError("Unexpected study record size (%lu)", static_cast<unsigned long>(recordSize));
+        commLog->LogError("Unexpected study record size (%ld)", static_cast<long>(recordSize));
         return RETCODE_ERR_BADDATATYPE;
     }
     // The count comes from the counter: one that cannot be a study is refused
