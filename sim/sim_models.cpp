@@ -13,9 +13,9 @@ namespace {
 
 // The shared row of a letter; a letter without one fails the build.
 constexpr const tallyx::CounterModelInfo* Shared(const char* letter) {
-    const tallyx::CounterModelInfo* row = tallyx::ModelOfLetter(letter);
-    if (row == nullptr) throw "no row of that letter in kCounterModels";
-    return row;
+    const size_t row = tallyx::ModelIndexOfLetter(letter);
+    if (row >= std::size(tallyx::kCounterModels)) throw "no row of that letter in kCounterModels";
+    return &tallyx::kCounterModels[row];
 }
 
 std::unique_ptr<Counter> MakeModelA(const Description& description, const Study& study, FaultPlan* faults,

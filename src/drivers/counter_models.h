@@ -4,7 +4,9 @@
 // progress. Plain data without dependencies, so that the library, tallyx and
 // tallysim read the same rows. The library pairs each row with the model's
 // protocol in drivers/protocols.cpp; a row without a protocol fails the build.
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <span>
 #include <string_view>
 
@@ -16,8 +18,8 @@ struct CounterModelInfo {
     const char* name;
     // How tallyx and tallysim call the model ("A").
     const char* letter;
-    // Text in the upper-cased wake-up line that names this model; nullptr for
-    // the model of a wake-up line that no other row claims (at most one row).
+    // Text in the upper-cased wake-up line that names this model; "" for the
+    // model of a wake-up line that no other row claims (exactly one row).
     const char* wakeUpMark;
     // The progress steps of a full read, when the total is known once the
     // record count has been read: fixedSteps, then stepsPerChunk for every
@@ -29,7 +31,7 @@ struct CounterModelInfo {
 
 inline constexpr CounterModelInfo kCounterModels[] = {
     // Model A reads its flash until an empty page: no total ahead.
-    {"ZK110", "A", nullptr, 0, 0, 0},
+    {"ZK110", "A", "", 0, 0, 0},
     // Model B: five identity queries, the study information and four user-area
     // blocks, then a request and a stored chunk for every 50 records.
     {"ZK220", "B", "ZK220", 10, 2, 50},
@@ -42,7 +44,7 @@ inline constexpr std::span<const CounterModelInfo> CounterModels() { return kCou
 constexpr const CounterModelInfo* ModelOfWakeUp(std::string_view line) {
     const CounterModelInfo* unmarked = nullptr;
     for (const CounterModelInfo& model : kCounterModels) {
-        if (model.wakeUpMark == nullptr) {
+        if (model.wakeUpMark[0] == '\0') {
             unmarked = &model;
         } else if (line.find(model.wakeUpMark) != std::string_view::npos) {
             return &model;
@@ -51,8 +53,13 @@ constexpr const CounterModelInfo* ModelOfWakeUp(std::string_view line) {
     return unmarked;
 }
 
-// Every wake-up line names a model.
-static_assert(ModelOfWakeUp("READY") != nullptr, "one row must take the wake-up lines no other row claims");
+// Every wake-up line names a model: exactly one row takes those no other row claims.
+constexpr bool OneRowTakesUnclaimedWakeUps() {
+    int unmarked = 0;
+    for (const CounterModelInfo& model : kCounterModels) unmarked += model.wakeUpMark[0] == '\0' ? 1 : 0;
+    return unmarked == 1;
+}
+static_assert(OneRowTakesUnclaimedWakeUps(), "exactly one row must take the wake-up lines no other row claims");
 
 // The model whose name a unit type carries; nullptr when none does.
 constexpr const CounterModelInfo* ModelOfUnitType(std::string_view unitType) {
@@ -62,19 +69,26 @@ constexpr const CounterModelInfo* ModelOfUnitType(std::string_view unitType) {
     return nullptr;
 }
 
-// The model of a letter, in either case; nullptr when none.
-constexpr const CounterModelInfo* ModelOfLetter(std::string_view letter) {
-    for (const CounterModelInfo& model : kCounterModels) {
-        const std::string_view own = model.letter;
+// The row number of a letter, in either case; std::size(kCounterModels) when
+// none. Usable where a constant is needed.
+constexpr size_t ModelIndexOfLetter(std::string_view letter) {
+    for (size_t row = 0; row < std::size(kCounterModels); ++row) {
+        const std::string_view own = kCounterModels[row].letter;
         if (letter.size() != own.size()) continue;
         bool same = true;
         for (size_t i = 0; i < own.size(); ++i) {
             const char c = letter[i] >= 'a' && letter[i] <= 'z' ? static_cast<char>(letter[i] - 'a' + 'A') : letter[i];
             same = same && c == own[i];
         }
-        if (same) return &model;
+        if (same) return row;
     }
-    return nullptr;
+    return std::size(kCounterModels);
+}
+
+// The model of a letter, in either case; nullptr when none.
+constexpr const CounterModelInfo* ModelOfLetter(std::string_view letter) {
+    const size_t row = ModelIndexOfLetter(letter);
+    return row < std::size(kCounterModels) ? &kCounterModels[row] : nullptr;
 }
 
 // The progress total of a full read of a counter that announced this many
