@@ -54,6 +54,8 @@ std::string LocalDay(int days) {
     return text;
 }
 
+std::string StudyDay(int days) { return LocalDay(days + 1); }
+
 std::string TodaysLog(const std::string& folder, const char* suffix) {
     std::time_t seconds = std::time(nullptr);
     std::tm now{};

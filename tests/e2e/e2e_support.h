@@ -30,6 +30,11 @@ uint32_t Statistic(const std::string& document, const std::string& name);
 // The local date days from today, "YYYY-MM-DD".
 std::string LocalDay(int days);
 
+// The local date days after tomorrow, "YYYY-MM-DD": a study that begins at its
+// midnight is more than a day ahead, so it stays a valid begin also when a test
+// runs across midnight.
+std::string StudyDay(int days);
+
 // The name of one of today's library log files ("" for the message log,
 // "-com" for the traffic dump, "-dump" for the dump documents).
 std::string TodaysLog(const std::string& folder, const char* suffix);

@@ -173,8 +173,8 @@ SimOptions CounterOptions(const FaultCase& c) {
 }
 
 void ApplyStudy(TallyxHandle handle) {
-    const std::string begin = LocalDay(1) + " 00:00:00.000";
-    const std::string end = LocalDay(2) + " 00:00:00.000";
+    const std::string begin = StudyDay(1) + " 00:00:00.000";
+    const std::string end = StudyDay(2) + " 00:00:00.000";
     const std::pair<const char*, const char*> settings[] = {
         {PROPERTY_STUDY_BEGINDATETIME, begin.c_str()}, {PROPERTY_STUDY_ENDDATETIME, end.c_str()},
         {PROPERTY_STUDY_PERIODTIME, "15"},           {PROPERTY_STUDY_SPEEDBINS, "15,25,35"},

@@ -22,7 +22,7 @@ using tallysim::SimOptions;
 
 constexpr unsigned kCounters = 8;
 
-std::string Tomorrow(int days) { return LocalDay(days) + " 00:00:00.000"; }
+std::string Tomorrow(int days) { return StudyDay(days) + " 00:00:00.000"; }
 
 TEST(ManyCountersTest, EightContextsOnEightThreadsEachGetTheirOwnCounter) {
     test::TempDir ports;

@@ -157,7 +157,7 @@ protected:
     test::TempDir work;
 };
 
-std::string Day(int days) { return LocalDay(days); }
+std::string Day(int days) { return StudyDay(days); }
 
 struct ModelCase {
     const char* name;

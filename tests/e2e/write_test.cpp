@@ -34,12 +34,13 @@ size_t CountPrefix(const std::vector<std::string>& commands, const std::string& 
                                              [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
 }
 
-// Midnight at the start of the day that is days from today, local time, as a property text.
+// Midnight at the start of the day that is days after tomorrow, local time, as a
+// property text: a begin there stays ahead also when a test runs across midnight.
 std::string Midnight(int days, int hour = 0, int minute = 0, int second = 0) {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    local.tm_mday += days;
+    local.tm_mday += days + 1;
     local.tm_hour = hour;
     local.tm_min = minute;
     local.tm_sec = second;
@@ -136,7 +137,7 @@ TEST_F(WriteTest, ModelASendsEverySettingInItsFormAndStartsTheStudy) {
     study.end = Midnight(2, 14, 5, 9);
     ASSERT_EQ(Program(study), RETCODE_OK);
 
-    // Tomorrow 14:05:09 goes out as ten digits YYMMDDhhmm, the seconds dropped.
+    // 14:05:09 goes out as ten digits YYMMDDhhmm, the seconds dropped.
     auto digits = [](const std::string& t) { return t.substr(2, 2) + t.substr(5, 2) + t.substr(8, 2) + "1405"; };
     std::vector<std::string> expected = kModelAIdentity;
     for (const std::string& c :

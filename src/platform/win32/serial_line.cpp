@@ -113,6 +113,11 @@ uint32_t OpenSerialLine(const char* name, bool overlapped, SerialLine** line) {
     const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                       overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return LastError();
+    // An opening starts with empty queues, as a COM port driver gives them; a port emulated on
+    // another kind of device (Wine's on a terminal) would otherwise keep what arrived before.
+    // Purged at once: what the counter sends after the opening (its wake-up line) must stay,
+    // however long the configuration below takes.
+    PurgeComm(handle, PURGE_TXCLEAR | PURGE_RXCLEAR);
     auto* opened = new SerialLine;
     opened->handle = handle;
     opened->overlapped = overlapped;
@@ -130,9 +135,6 @@ uint32_t OpenSerialLine(const char* name, bool overlapped, SerialLine** line) {
     DWORD size = sizeof config;
     config.dwSize = sizeof config;
     if (GetDefaultCommConfigA(name, &config, &size)) SetCommConfig(handle, &config, size);
-    // An opening starts with empty queues, as a COM port driver gives them; a port emulated on
-    // another kind of device (Wine's on a terminal) would otherwise keep what arrived before.
-    PurgeComm(handle, PURGE_TXCLEAR | PURGE_RXCLEAR);
     *line = opened;
     return kErrorSuccess;
 }
