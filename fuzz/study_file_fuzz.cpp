@@ -15,14 +15,14 @@
 
 #include <tallyx/tallyx.h>
 
-#include "cli/study_file.h"
+#include "study/study_file.h"
 #include "properties/property_validation.h"
 #include "time/date_time.h"
 
 namespace {
 
 using namespace tallyx;
-using cli::StudySettings;
+using study::StudySettings;
 
 // One memory file for the whole run, rewritten for every input.
 class MemoryFile {
@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::map<std::string, std::string> values;
     for (const auto& [key, value] : settings.Values()) {
-        if (cli::CanonicalStudyKey(key) != key) std::abort();
+        if (study::CanonicalStudyKey(key) != key) std::abort();
         values[key] = value.value;
     }
     const std::string rendered = StudySettings::Render(values, "heading");
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const cli::StudyValue* time = settings.Find(key);
         std::string normalised;
         long long sortKey = 0;
-        if (time == nullptr || !cli::NormaliseStudyTime(time->value, normalised, sortKey)) continue;
+        if (time == nullptr || !study::NormaliseStudyTime(time->value, normalised, sortKey)) continue;
         DateTime parsed;
         if (!HasDateTimeForm(normalised.c_str()) || !DateTime::Parse(parsed, normalised.c_str())) std::abort();
         settings.Set(key, normalised, time->origin, error);
@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         SetProperty(handle, PROPERTY_STUDY_MEASUREMENTUNITS,
                     units->value == "metric" ? STUDY_MEASUREMENTUNITS_METRIC : STUDY_MEASUREMENTUNITS_US);
     }
-    for (const cli::StudyKey& key : cli::StudyKeys()) {
+    for (const study::StudyKey& key : study::StudyKeys()) {
         const cli::StudyValue* value = settings.Find(key.key);
         if (key.property != nullptr && value != nullptr) SetProperty(handle, key.property, value->value.c_str());
     }

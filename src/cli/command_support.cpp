@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/return_code_help.h"
 #include "drivers/counter_models.h"
+#include "platform/files.h"
 
 namespace tallyx::cli {
 
@@ -27,6 +28,22 @@ int ReportFailure(const Session& session, const char* operation, int32_t code) {
 const char* ModelOf(const std::string& unitType) {
     const CounterModelInfo* model = ModelOfUnitType(unitType);
     return model != nullptr ? model->letter : "?";
+}
+
+bool MakeFolders(const std::string& path, std::string& error) {
+    std::string partial;
+    for (size_t at = 0; at != std::string::npos;) {
+        size_t next = at + 1;
+        while (next < path.size() && !IsPathSeparator(path[next])) ++next;
+        at = next < path.size() ? next : std::string::npos;
+        partial = path.substr(0, at);
+        if (partial.empty()) continue;
+        if (!tallyx::MakeFolder(partial)) {
+            error = "cannot create the folder " + partial + ": " + LastFileErrorText();
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace tallyx::cli

@@ -6,13 +6,15 @@
 
 #include "cli/commands.h"
 #include "cli/return_code_help.h"
-#include "cli/study_file.h"
+#include "study/study_file.h"
 #include "cli/tmg_command.h"
 #include "tallyx_version.h"
 
 namespace {
 
 using namespace tallyx::cli;
+using tallyx::study::StudyKey;
+using tallyx::study::StudyKeys;
 
 #if defined(_WIN32)
 constexpr const char* kPortHelp =
@@ -108,6 +110,22 @@ int main(int argc, char** argv) {
     discharge->add_option("action", what, "start or stop")->required()->check(CLI::IsMember({"start", "stop"}));
     AddPortOptions(*discharge, options);
 
+    CLI::App* report = app.add_subcommand(
+        "report", "Write the study report of a read folder (or of a counter, read first): report.html and report.json");
+    ReportOptions reportOptions;
+    report->add_option("folder", reportOptions.folder, "a folder written by tallyx read or by tallyread");
+    report->add_option("-o,--out", reportOptions.out,
+                       "folder for report.html and report.json (default: the read's folder)");
+    report->add_flag("--metric", reportOptions.read.metric, "with --port: speeds in km/h and lengths in dm");
+    report->add_option("--format", reportOptions.read.format, "with --port: csv or xml (default csv)")
+        ->check(CLI::IsMember({"csv", "xml"}));
+    report->footer("report.html is one page with everything inside it (styles, charts, data): open it in any "
+                   "browser, print it on A4 or Letter, or send it on. report.json holds every figure with its unit "
+                   "for other programs. With --port the counter is first read into a folder exactly as tallyx read "
+                   "does (that ends its study), and the report is written there. Both files appear together or not "
+                   "at all; a folder that is not a read is refused with one line and exit status 2.");
+    AddPortOptions(*report, options);
+
     CLI::App* tmg = app.add_subcommand(
         "tmg", "Write a read folder's hourly volumes as Traffic Monitoring Guide records, or check such a file");
     TmgOptions tmgOptions;
@@ -128,7 +146,7 @@ int main(int argc, char** argv) {
 
     // Every subcommand's help ends with how ports are named and what the exit statuses mean.
     const std::string common = std::string(kPortHelp) + "\n\n" + ExitStatusTable();
-    for (CLI::App* command : {info, read, program, discharge}) {
+    for (CLI::App* command : {info, read, report, program, discharge}) {
         const std::string own = command->get_footer();
         command->footer(own.empty() ? common : own + "\n\n" + common);
     }
@@ -147,6 +165,7 @@ int main(int argc, char** argv) {
     if (read->parsed()) return RunRead(options, readOptions);
     if (program->parsed()) return RunProgram(options, programOptions);
     if (discharge->parsed()) return RunDischarge(options, what == "start");
+    if (report->parsed()) return RunReport(options, reportOptions);
     if (tmg->parsed()) return RunTmg(tmgOptions);
     return kExitUsage;
 }

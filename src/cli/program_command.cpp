@@ -7,9 +7,15 @@
 
 #include "cli/commands.h"
 #include "cli/return_code_help.h"
-#include "cli/study_file.h"
+#include "study/study_file.h"
 
 namespace tallyx::cli {
+
+using study::NormaliseStudyTime;
+using study::StudyKey;
+using study::StudyKeys;
+using study::StudySettings;
+using study::StudyValue;
 
 namespace {
 

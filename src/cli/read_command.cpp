@@ -12,11 +12,11 @@
 
 #include "cli/atomic_file.h"
 #include "cli/commands.h"
-#include "cli/json_text.h"
-#include "cli/read_summary.h"
-#include "cli/study_file.h"
 #include "platform/calendar_time.h"
 #include "platform/files.h"
+#include "report/study_figures.h"
+#include "study/folder_writer.h"
+#include "study/record_reader.h"
 
 namespace tallyx::cli {
 
@@ -33,21 +33,6 @@ std::string DefaultFolder(const std::string& serial) {
     return name + "-" + stamp;
 }
 
-bool MakeFolder(const std::string& path, std::string& error) {
-    std::string partial;
-    for (size_t at = 0; at != std::string::npos;) {
-        size_t next = at + 1;
-        while (next < path.size() && !IsPathSeparator(path[next])) ++next;
-        at = next < path.size() ? next : std::string::npos;
-        partial = path.substr(0, at);
-        if (partial.empty()) continue;
-        if (!tallyx::MakeFolder(partial)) {
-            error = "cannot create the folder " + partial + ": " + LastFileErrorText();
-            return false;
-        }
-    }
-    return true;
-}
 
 // The lines of one kind, written into its file as they come from the library.
 class RecordFile {
@@ -55,8 +40,9 @@ public:
     RecordFile(Session& session, const std::string& path, const char* kind, bool xml, const char* root)
         : session_(session), file_(path), kind_(kind), xml_(xml), root_(root) {}
 
-    // 0, or the library's failure; error set for a file that cannot be written.
-    int32_t Write(std::string& error, ReadSummary* summary) {
+    // 0, or the library's failure; error set for a file that cannot be written
+    // or a line that is not a record. Each CSV line also goes into the study.
+    int32_t Write(std::string& error, study::RecordReader* reader) {
         if (!file_.Open()) {
             error = "cannot write " + file_.Path() + ": " + std::strerror(errno);
             return RETCODE_OK;
@@ -66,15 +52,27 @@ public:
         if (xml_) file_.Write("<?xml version=\"1.0\"?>\n<" + std::string(root_) + ">\n");
         int32_t result = GetFirstValue(session_.Handle(), kind_, xml_ ? GETVALUE_FORMAT_XML : GETVALUE_FORMAT_CSV,
                                        line.data(), size);
+        bool header = !xml_;
         while (result == RETCODE_OK) {
             if (session_.Interrupted()) return RETCODE_ABORTED;
-            if (summary != nullptr) summary->Add(line.data());
+            if (reader != nullptr && !TakeLine(*reader, line.data(), header, error)) return RETCODE_OK;
+            header = false;
             file_.Write(std::string(line.data()) + "\n");
             result = GetNextValue(session_.Handle(), line.data(), size);
         }
         if (result != RETCODE_NOMOREVALUES) return result;
         if (xml_) file_.Write("</" + std::string(root_) + ">\n");
         return RETCODE_OK;
+    }
+
+    // One CSV line of this kind into the study.
+    bool TakeLine(study::RecordReader& reader, const char* line, bool header, std::string& error) const {
+        const bool vehicles = std::strcmp(kind_, GETVALUE_DATA_SEQUENTIAL) == 0;
+        std::string problem;
+        const bool ok = header ? (vehicles ? line == study::kVehicleHeader : reader.SetPeriodHeader(line, problem))
+                               : (vehicles ? reader.AddVehicleCsv(line, problem) : reader.AddPeriodCsv(line, problem));
+        if (!ok) error = std::string("the library gave a ") + (vehicles ? "vehicle" : "period") + " line that cannot be read (" + (problem.empty() ? "header" : problem) + "): " + line;
+        return ok;
     }
 
     bool Commit(std::string& error) {
@@ -91,66 +89,36 @@ private:
     const char* root_;
 };
 
-struct Field {
-    const char* name;
-    const char* property;
-};
-
-const Field kUnitFields[] = {
-    {"serialNumber", PROPERTY_DEV_SERIALNO},     {"unitType", PROPERTY_DEV_UNITTYPE},
-    {"firmware", PROPERTY_DEV_FIRMWAREREV},      {"batteryVoltage", PROPERTY_DEV_BATTERYVOLTAGE},
-    {"batteryPercent", PROPERTY_DEV_BATTERYPERCENT}, {"chargeRegister", PROPERTY_DEV_ACR},
-};
-const Field kStudyFields[] = {
-    {"type", PROPERTY_STUDY_TYPE},
-    {"finishCode", PROPERTY_STUDY_FCODE},
-    {"begin", PROPERTY_STUDY_BEGINDATETIME},
-    {"end", PROPERTY_STUDY_ENDDATETIME},
-    {"rangeMinutes", PROPERTY_STUDY_RANGETIME},
-    {"periodMinutes", PROPERTY_STUDY_PERIODTIME},
-    {"records", PROPERTY_STUDY_NUMRECORDS},
-    {"units", PROPERTY_STUDY_MEASUREMENTUNITS},
-    {"speedBins", PROPERTY_STUDY_SPEEDBINS},
-    {"lengthBins", PROPERTY_STUDY_LENGTHBINS},
-    {"speedLimit", PROPERTY_STUDY_SPEEDLIMIT},
-    {"state", PROPERTY_STUDY_STATE},
-    {"city", PROPERTY_STUDY_CITY},
-    {"county", PROPERTY_STUDY_COUNTY},
-    {"address", PROPERTY_STUDY_ADDRESS},
-    {"lane", PROPERTY_STUDY_LANE},
-    {"operator", PROPERTY_STUDY_OPERATOR},
-};
-
-std::string SettingsJson(Session& session) {
-    auto object = [&session](const auto& fields) {
-        std::string text = "{\n";
-        bool first = true;
-        for (const Field& field : fields) {
-            text += std::string(first ? "" : ",\n") + "    " + JsonString(field.name) + ": " +
-                    JsonString(session.Get(field.property));
-            first = false;
-        }
-        return text + "\n  }";
-    };
-    return "{\n  \"port\": " + JsonString(session.Port().Name()) + ",\n  \"unit\": " + object(kUnitFields) +
-           ",\n  \"study\": " + object(kStudyFields) + "\n}\n";
+// The settings of the read, by the table of setting fields.
+void TakeSettings(Session& session, bool metric, study::Study& study) {
+    for (const study::SettingField& field : study::SettingFields()) study.SetSetting(field.key, session.Get(field.property));
+    study.port = session.Port().Name();
+    study.metric = metric;
 }
 
-// The study as a study file, in the units the properties are read in now.
-std::string StudyFileText(Session& session, bool metric) {
-    std::map<std::string, std::string> values;
-    for (const StudyKey& key : StudyKeys()) {
-        if (key.property != nullptr) values[key.key] = session.Get(key.property);
+// Walks the library's CSV lines of one kind into the study (for an XML read,
+// whose files hold the other form).
+int32_t TakeCsvLines(Session& session, const char* kind, study::RecordReader& reader, std::string& error) {
+    std::vector<char> line(102400);
+    const bool vehicles = std::strcmp(kind, GETVALUE_DATA_SEQUENTIAL) == 0;
+    bool header = true;
+    int32_t rc = GetFirstValue(session.Handle(), kind, GETVALUE_FORMAT_CSV, line.data(), static_cast<uint32_t>(line.size()));
+    for (; rc == RETCODE_OK; rc = GetNextValue(session.Handle(), line.data(), static_cast<uint32_t>(line.size()))) {
+        std::string problem;
+        const bool ok = header ? (vehicles ? line.data() == study::kVehicleHeader : reader.SetPeriodHeader(line.data(), problem))
+                               : (vehicles ? reader.AddVehicleCsv(line.data(), problem) : reader.AddPeriodCsv(line.data(), problem));
+        header = false;
+        if (!ok) {
+            error = std::string("the library gave a line that cannot be read (") + problem + "): " + line.data();
+            return RETCODE_OK;
+        }
     }
-    values["units"] = metric ? "metric" : "us";
-    for (const char* time : {"begin", "end"}) values[time] = values[time].substr(0, 19);
-    return StudySettings::Render(values, "Study read from " + session.Get(PROPERTY_DEV_SERIALNO) + " (" +
-                                             session.Get(PROPERTY_DEV_UNITTYPE) + ")");
+    return rc == RETCODE_NOMOREVALUES ? RETCODE_OK : rc;
 }
 
 }  // namespace
 
-int RunRead(const CommonOptions& options, const ReadOptions& read) {
+int ReadIntoFolder(const CommonOptions& options, const ReadOptions& read, study::Study& study, std::string& folder) {
     if (read.format != "csv" && read.format != "xml") {
         return Fail(kExitUsage, "--format: '" + read.format + "' is not csv or xml");
     }
@@ -164,9 +132,9 @@ int RunRead(const CommonOptions& options, const ReadOptions& read) {
         return Fail(kExitOther, error);
     }
 
-    const std::string folder = read.out.empty() ? DefaultFolder(session.Get(PROPERTY_DEV_SERIALNO)) : read.out;
+    folder = read.out.empty() ? DefaultFolder(session.Get(PROPERTY_DEV_SERIALNO)) : read.out;
     const bool fresh = !PathExists(folder);
-    if (!MakeFolder(folder, error)) return Fail(kExitFiles, error);
+    if (!MakeFolders(folder, error)) return Fail(kExitFiles, error);
     // A folder made for this read goes again when the read leaves nothing in it.
     struct FolderGuard {
         const std::string& path;
@@ -175,40 +143,32 @@ int RunRead(const CommonOptions& options, const ReadOptions& read) {
             if (remove) RemoveEmptyFolder(path);
         }
     } guard{folder, fresh};
+    study = study::Study{};
+    TakeSettings(session, read.metric, study);
     const bool xml = read.format == "xml";
+    study.form = xml ? study::FolderForm::kXml : study::FolderForm::kCsv;
     const std::string extension = xml ? ".xml" : ".csv";
     RecordFile sequential(session, folder + "/sequential" + extension, GETVALUE_DATA_SEQUENTIAL, xml,
                           "SequentialRecords");
     RecordFile periodic(session, folder + "/periodic" + extension, GETVALUE_DATA_PERIODIC, xml, "PeriodicRecords");
-    ReadSummary summary;
-    uint64_t periods = 0;
+    study::RecordReader reader(study);
     for (RecordFile* file : {&sequential, &periodic}) {
-        const int32_t written = file->Write(error, file == &sequential && !xml ? &summary : nullptr);
+        const int32_t written = file->Write(error, xml ? nullptr : &reader);
         if (!error.empty()) return Fail(kExitFiles, error);
         if (written != RETCODE_OK) return ReportFailure(session, "Exporting the records", written);
     }
     if (xml) {
-        // The summary comes from the CSV form of the same records.
-        std::vector<char> line(102400);
-        for (int32_t rc = GetFirstValue(session.Handle(), GETVALUE_DATA_SEQUENTIAL, GETVALUE_FORMAT_CSV, line.data(),
-                                        static_cast<uint32_t>(line.size()));
-             rc == RETCODE_OK; rc = GetNextValue(session.Handle(), line.data(), static_cast<uint32_t>(line.size()))) {
-            summary.Add(line.data());
+        // The study comes from the CSV form of the same records.
+        for (const char* kind : {GETVALUE_DATA_SEQUENTIAL, GETVALUE_DATA_PERIODIC}) {
+            const int32_t taken = TakeCsvLines(session, kind, reader, error);
+            if (!error.empty()) return Fail(kExitOther, error);
+            if (taken != RETCODE_OK) return ReportFailure(session, "Exporting the records", taken);
         }
-    }
-    {
-        std::vector<char> line(102400);
-        for (int32_t rc = GetFirstValue(session.Handle(), GETVALUE_DATA_PERIODIC, GETVALUE_FORMAT_CSV, line.data(),
-                                        static_cast<uint32_t>(line.size()));
-             rc == RETCODE_OK; rc = GetNextValue(session.Handle(), line.data(), static_cast<uint32_t>(line.size()))) {
-            ++periods;
-        }
-        if (periods != 0) --periods;  // the header
     }
     AtomicFile settings(folder + "/settings.json");
-    AtomicFile study(folder + "/study.conf");
-    if (!settings.Open() || !settings.Write(SettingsJson(session)) || !study.Open() ||
-        !study.Write(StudyFileText(session, read.metric))) {
+    AtomicFile conf(folder + "/study.conf");
+    if (!settings.Open() || !settings.Write(study::SettingsJsonText(study)) || !conf.Open() ||
+        !conf.Write(study::StudyConfText(study))) {
         return Fail(kExitFiles, "cannot write the settings into " + folder + ": " + std::strerror(errno));
     }
     if (session.Interrupted()) {
@@ -217,27 +177,36 @@ int RunRead(const CommonOptions& options, const ReadOptions& read) {
         return kExitStopped;
     }
     if (!sequential.Commit(error) || !periodic.Commit(error)) return Fail(kExitFiles, error);
-    if (!settings.Commit() || !study.Commit()) return Fail(kExitFiles, "cannot write the settings into " + folder);
+    if (!settings.Commit() || !conf.Commit()) return Fail(kExitFiles, "cannot write the settings into " + folder);
     guard.remove = false;
 
-    const char* speedUnit = read.metric ? "km/h" : "mph";
+    const report::SpeedStudy speeds = report::ComputeSpeedFigures(study).studies[report::kBoth];
+    uint64_t reverse = 0;
+    for (const study::Vehicle& vehicle : study.vehicles) reverse += study.IsReverse(vehicle) ? 1 : 0;
+    const uint64_t vehicles = study.vehicles.size();
     std::printf("Read %s (%s) on %s into %s/\n", session.Get(PROPERTY_DEV_SERIALNO).c_str(),
                 session.Get(PROPERTY_DEV_UNITTYPE).c_str(), session.Port().Name().c_str(), folder.c_str());
     std::printf("  Study         %s to %s, %s periods of %s min\n", session.Get(PROPERTY_STUDY_BEGINDATETIME).c_str(),
-                session.Get(PROPERTY_STUDY_ENDDATETIME).c_str(), std::to_string(periods).c_str(),
+                session.Get(PROPERTY_STUDY_ENDDATETIME).c_str(), std::to_string(study.periods.size()).c_str(),
                 session.Get(PROPERTY_STUDY_PERIODTIME).c_str());
-    std::printf("  Vehicles      %llu\n", static_cast<unsigned long long>(summary.Vehicles()));
-    std::printf("  Reverse       %llu (%.1f %%)\n", static_cast<unsigned long long>(summary.Reverse()),
-                summary.ReverseShare());
-    if (summary.WithSpeed() != 0) {
-        std::printf("  Mean speed    %.1f %s\n", summary.MeanSpeed(), speedUnit);
-        std::printf("  85th pct.     %u %s\n", static_cast<unsigned>(summary.Percentile85()), speedUnit);
+    std::printf("  Vehicles      %llu\n", static_cast<unsigned long long>(vehicles));
+    std::printf("  Reverse       %llu (%.1f %%)\n", static_cast<unsigned long long>(reverse),
+                vehicles == 0 ? 0.0 : 100.0 * static_cast<double>(reverse) / static_cast<double>(vehicles));
+    if (speeds.withSpeed != 0) {
+        std::printf("  Mean speed    %.1f %s\n", speeds.Mean(), study.SpeedUnit());
+        std::printf("  85th pct.     %u %s\n", static_cast<unsigned>(speeds.p85), study.SpeedUnit());
     } else {
         std::printf("  Speeds        none recorded\n");
     }
     std::printf("  Files         sequential%s, periodic%s, settings.json, study.conf\n", extension.c_str(),
                 extension.c_str());
     return kExitOk;
+}
+
+int RunRead(const CommonOptions& options, const ReadOptions& read) {
+    study::Study study;
+    std::string folder;
+    return ReadIntoFolder(options, read, study, folder);
 }
 
 }  // namespace tallyx::cli

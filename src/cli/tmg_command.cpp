@@ -14,6 +14,8 @@
 #include "cli/commands.h"
 #include "cli/tmg_record.h"
 #include "cli/tmg_volumes.h"
+#include "study/civil_time.h"
+#include "study/folder_loader.h"
 #include "platform/files.h"
 
 namespace tallyx::cli {
@@ -113,7 +115,7 @@ bool RenderRecords(const Station& station, const StudyVolumes& volumes, std::str
         for (int64_t day = 0; day < volumes.Days(); ++day) {
             volumes.DayVolumes(day, false, forward);
             volumes.DayVolumes(day, true, reverse);
-            CivilFromDays(volumes.FirstDay() + day, record.year, record.month, record.day);
+            study::CivilFromDays(volumes.FirstDay() + day, record.year, record.month, record.day);
             for (size_t h = 0; h < 24; ++h) {
                 if (forward[h] == kNoVolume) {
                     record.volumes[h] = kNoVolume;
@@ -191,7 +193,7 @@ int Convert(const TmgOptions& o) {
 
 int Check(const std::string& path) {
     std::string text;
-    if (!ReadFileText(path, text)) return Fail(kExitUsage, path + ": cannot be read");
+    if (!study::ReadWholeFile(path, text)) return Fail(kExitUsage, path + ": cannot be read");
     if (text.empty()) return Fail(kExitUsage, path + " is empty: no records");
     size_t lines = 0, broken = 0;
     std::unordered_map<std::string, size_t> keys;  // columns 1-21: station, direction, lane and day

@@ -1,10 +1,16 @@
 #include "cli/tmg_record.h"
 
+#include "study/civil_time.h"
+#include "study/record_reader.h"
+
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 
 namespace tallyx::cli {
+
+using study::DayOfWeek;
+using study::DaysInMonth;
+using study::Printable;
 
 namespace {
 
@@ -36,47 +42,6 @@ std::string Quoted(std::string_view text) { return "'" + Printable(text) + "'"; 
 
 }  // namespace
 
-std::string Printable(std::string_view text) {
-    std::string shown;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7f) {
-            shown += c;
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            shown += escaped;
-        }
-    }
-    return shown;
-}
-
-int64_t DaysFromCivil(int year, int month, int day) {
-    using namespace std::chrono;
-    const year_month_day date{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
-                              std::chrono::day{static_cast<unsigned>(day)}};
-    return sys_days{date}.time_since_epoch().count();
-}
-
-void CivilFromDays(int64_t days, int& year, int& month, int& day) {
-    using namespace std::chrono;
-    const year_month_day date{sys_days{std::chrono::days{days}}};
-    year = static_cast<int>(date.year());
-    month = static_cast<int>(static_cast<unsigned>(date.month()));
-    day = static_cast<int>(static_cast<unsigned>(date.day()));
-}
-
-int DayOfWeek(int year, int month, int day) {
-    using namespace std::chrono;
-    return static_cast<int>(weekday{sys_days{std::chrono::days{DaysFromCivil(year, month, day)}}}.c_encoding()) + 1;
-}
-
-int DaysInMonth(int year, int month) {
-    if (month < 1 || month > 12) return 0;
-    using namespace std::chrono;
-    const year_month_day_last last{std::chrono::year{year}, month_day_last{std::chrono::month{static_cast<unsigned>(month)}}};
-    return static_cast<int>(static_cast<unsigned>(last.day()));
-}
 
 std::string FormatVolumeRecord(const VolumeRecord& r) {
     char head[32];

@@ -33,22 +33,11 @@ struct VolumeRecord {
 // valid (see the checks below).
 std::string FormatVolumeRecord(const VolumeRecord& record);
 
-// 1 Sunday ... 7 Saturday, proleptic Gregorian calendar.
-int DayOfWeek(int year, int month, int day);
-int DaysInMonth(int year, int month);
-// Days since 1970-01-01 (negative before).
-int64_t DaysFromCivil(int year, int month, int day);
-void CivilFromDays(int64_t days, int& year, int& month, int& day);
-
 // The station fields as given on the command line, each checked and brought
 // into its column form; false with a sentence saying what is expected.
 bool NormaliseStateCode(std::string_view text, std::string& out, std::string& error);
 bool NormaliseFunctionalClass(std::string_view text, std::string& out, std::string& error);
 bool NormaliseStationId(std::string_view text, std::string& out, std::string& error);
-
-// The text with every byte outside printable ASCII shown as \xNN, for
-// messages that quote what a file holds.
-std::string Printable(std::string_view text);
 
 // The direction codes 1-8 by name: "north", "north-east", ...
 const char* DirectionName(int code);

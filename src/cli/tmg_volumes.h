@@ -1,27 +1,14 @@
 #pragma once
-// The hourly volumes of a study, counted from the vehicles of a read folder
-// (written by tallyx read, as CSV or XML, or by tallyread): per direction, per clock hour of
-// every day the study covers, with the hours that do not lie wholly inside
-// the study marked as having no data.
+// The hourly volumes of a study, counted from its vehicles: per direction, per
+// clock hour of every day the study covers, with the hours that do not lie
+// wholly inside the study marked as having no data.
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "study/study.h"
+
 namespace tallyx::cli {
-
-struct CivilTime {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
-};
-
-// The whole content of a file, as bytes; false when it cannot be read.
-bool ReadFileText(const std::string& path, std::string& text);
-
-enum class TimeStampKind { kValid, kNull, kInvalid };
-
-// "2026-12-10 14:05:09.042" (the milliseconds may be left out). The null
-// time, every field 0, is what a record that could not be placed carries.
-TimeStampKind ParseTimeStamp(std::string_view text, CivilTime& out);
 
 class StudyVolumes {
 public:
@@ -29,11 +16,8 @@ public:
     // false with a sentence in error when they are not a usable study.
     bool SetStudy(const std::string& begin, const std::string& end, std::string& error);
 
-    // One line of sequential.csv. False with a sentence in error when the
-    // line is not a vehicle; a vehicle without a time is counted, not placed.
-    bool AddVehicleLine(std::string_view line, std::string& error);
-    // The same for one Sequential element of sequential.xml.
-    bool AddVehicleElement(std::string_view line, std::string& error);
+    // One vehicle; a vehicle without a time is counted, not placed.
+    void AddVehicle(int64_t time, bool reverse);
 
     // The days that hold at least one whole hour of the study.
     int64_t FirstDay() const { return firstDay_; }  // days since 1970-01-01
@@ -48,8 +32,6 @@ public:
     uint64_t WithoutTime() const { return withoutTime_; }
 
 private:
-    bool AddVehicle(std::string_view timeStamp, std::string_view description, std::string& error);
-
     int64_t firstHour_ = 0;  // first whole hour of the study, hours since 1970-01-01 00:00
     int64_t lastHour_ = -1;  // last whole hour
     int64_t firstDay_ = 0;
@@ -60,8 +42,12 @@ private:
     uint64_t withoutTime_ = 0;
 };
 
-// Reads the study and its vehicles from a read folder. False with one line in
-// error (the folder or file named) when the folder cannot be converted.
+// Counts the volumes of a loaded study; `where` names it in messages (a folder,
+// an archive entry). False with one line in error when it cannot be converted.
+bool CountStudyVolumes(const study::Study& study, const std::string& where, StudyVolumes& volumes,
+                       std::string& error);
+
+// Loads a read folder and counts its volumes, as above.
 bool LoadStudyVolumes(const std::string& folder, StudyVolumes& volumes, std::string& error);
 
 }  // namespace tallyx::cli

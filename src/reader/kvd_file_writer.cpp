@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "reader/civil_time.h"
+#include "study/civil_time.h"
 #include "reader/number_text.h"
 #include "reader/output_file.h"
 #include "reader/sequential_line.h"
@@ -68,7 +68,7 @@ void KvdFileWriter::WriteHeader(std::FILE* file) {
 void KvdFileWriter::WriteTimeLine(std::FILE* file, const char* tag, const char* property) {
     const auto value = session_.ReadProperty(property);
     if (!value) return;
-    const auto time = ParseCivilTime(*value);
+    const auto time = study::ParseCivilTime(*value);
     if (!time) {
         session_.log.Warning("Cannot read the date and time of %s: %s", property, value->c_str());
         return;
@@ -80,9 +80,9 @@ void KvdFileWriter::WriteTimeLine(std::FILE* file, const char* tag, const char* 
 std::optional<int64_t> KvdFileWriter::ReadTicks(const char* property) {
     const auto value = session_.ReadProperty(property);
     if (!value) return std::nullopt;
-    const auto time = ParseCivilTime(*value);
+    const auto time = study::ParseCivilTime(*value);
     if (!time) return std::nullopt;
-    return CivilTimeToTicks(*time);
+    return study::CivilTimeToTicks(*time);
 }
 
 void KvdFileWriter::WritePeriods(std::FILE* file) {
@@ -103,7 +103,7 @@ void KvdFileWriter::WritePeriods(std::FILE* file) {
     // there are no periods to list.
     if (!begin || !end || *begin >= *end || periodMinutes_ <= 0) return;
     studyBegin_ = *begin;
-    const int64_t periodTicks = periodMinutes_ * kTicksPerMinute;
+    const int64_t periodTicks = periodMinutes_ * study::kTicksPerMinute;
 
     int64_t periodStart = *begin;
     do {
@@ -145,7 +145,7 @@ void KvdFileWriter::WritePeriods(std::FILE* file) {
 void KvdFileWriter::WritePeriodSummary(std::FILE* file, int64_t periodStart, uint64_t vehicles,
                                        uint64_t reverseVehicles, double occupancySeconds,
                                        const KvdClassTable& table) const {
-    const uint64_t minutes = static_cast<uint64_t>(periodStart - studyBegin_) / static_cast<uint64_t>(kTicksPerMinute) +
+    const uint64_t minutes = static_cast<uint64_t>(periodStart - studyBegin_) / static_cast<uint64_t>(study::kTicksPerMinute) +
                              static_cast<uint64_t>(periodMinutes_);
     double percent = occupancySeconds / (static_cast<double>(periodMinutes_) * 60.0) * 100.0;
     if (!(percent < 9.0e18)) percent = 9.0e18;  // keeps the conversion defined

@@ -32,7 +32,7 @@ SequentialLine SequentialLine::Parse(std::string_view line) {
     };
 
     SequentialLine record;
-    record.time = ParseCivilTime(column(0));
+    record.time = study::ParseCivilTime(column(0));
     record.flag = ParseDecimal(column(1));
     record.description = std::string(column(2));
     record.speed = NonNegative(column(3));

@@ -6,12 +6,12 @@
 #include <string>
 #include <string_view>
 
-#include "reader/civil_time.h"
+#include "study/civil_time.h"
 
 namespace tallyx {
 
 struct SequentialLine {
-    std::optional<CivilTime> time;  // nothing when the time stamp cannot be read
+    std::optional<study::CivilTime> time;  // nothing when the time stamp cannot be read
     int32_t flag = 0;
     std::string description;
     uint32_t speed = 0;   // miles per hour

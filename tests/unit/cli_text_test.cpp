@@ -1,16 +1,17 @@
-// The parts of tallyx that turn text into numbers and back: study times, the
-// read summary's speed figures and the progress line.
+// The parts of tallyx that turn text into numbers and back: study times and
+// the progress line.
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "cli/progress_display.h"
-#include "cli/read_summary.h"
-#include "cli/study_file.h"
+#include "study/study_file.h"
 
 namespace tallyx::cli {
 namespace {
+
+using study::NormaliseStudyTime;
 
 TEST(StudyTimeText, TakesMinutesSecondsOrMillisecondsAndRefusesTheRest) {
     struct Case {
@@ -47,25 +48,6 @@ TEST(StudyTimeText, TakesMinutesSecondsOrMillisecondsAndRefusesTheRest) {
     ASSERT_TRUE(NormaliseStudyTime("2027-03-01 23:59:59.999", a, earlier));
     ASSERT_TRUE(NormaliseStudyTime("2027-03-02 00:00", b, later));
     EXPECT_LT(earlier, later);
-}
-
-TEST(ReadSummaryFigures, CountReverseVehiclesAndRankTheSpeedsThatWereMeasured) {
-    ReadSummary summary;
-    summary.Add("TimeStamp,Flag,Flag Description,Speed,Length");
-    // Twenty vehicles at 1..20 mph, every fourth reverse, and one stopped.
-    for (int speed = 1; speed <= 20; ++speed) {
-        summary.Add("2027-03-01 06:30:00.000,2," + std::string(speed % 4 == 0 ? "REVERSE" : "FORWARD") + "," +
-                    std::to_string(speed) + ",15");
-    }
-    summary.Add("2027-03-01 06:31:00.000,65,FORWARD+STOPPED,0,0");
-    EXPECT_EQ(summary.Vehicles(), 21u);
-    EXPECT_EQ(summary.Reverse(), 5u);
-    EXPECT_EQ(summary.WithSpeed(), 20u);
-    EXPECT_DOUBLE_EQ(summary.MeanSpeed(), 10.5);
-    EXPECT_EQ(summary.Percentile85(), 17u);  // the 17th of 20
-    ReadSummary empty;
-    EXPECT_EQ(empty.Percentile85(), 0u);
-    EXPECT_EQ(empty.ReverseShare(), 0.0);
 }
 
 TEST(ProgressLine, ShowsTheShareAndTimeLeftOnlyWhenTheTotalIsKnown) {

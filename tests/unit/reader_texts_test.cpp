@@ -7,7 +7,6 @@
 
 #include <tallyx/tallyx.h>
 
-#include "reader/civil_time.h"
 #include "reader/number_text.h"
 #include "reader/return_code_text.h"
 #include "reader/sequential_line.h"
@@ -118,62 +117,6 @@ TEST(SequentialLineText, MissingOrOddColumnsReadAsNothing) {
     EXPECT_EQ(negative.description, "REVERSE");
 }
 
-TEST(CivilTimeText, PatternLikeScanf) {
-    auto time = ParseCivilTime("2013-07-30 10:05:09.042");
-    ASSERT_TRUE(time.has_value());
-    EXPECT_EQ(time->minute, 5u);
-    EXPECT_EQ(time->millisecond, 42u);
-    time = ParseCivilTime("2013-7-3  1:2:3");  // short fields and no milliseconds
-    ASSERT_TRUE(time.has_value());
-    EXPECT_EQ(time->day, 3u);
-    EXPECT_EQ(time->second, 3u);
-    EXPECT_EQ(time->millisecond, 0u);
-    EXPECT_FALSE(ParseCivilTime("2013-07-30").has_value());
-    EXPECT_FALSE(ParseCivilTime("2013/07/30 10:05:09.042").has_value());
-    EXPECT_FALSE(ParseCivilTime("-2013-07-30 10:05:09.042").has_value());
-    EXPECT_FALSE(ParseCivilTime("").has_value());
-}
-
-TEST(CivilTimeText, DaysFromCivilAgreesWithKnownDates) {
-    EXPECT_EQ(DaysFromCivil(1970, 1, 1), 0);
-    EXPECT_EQ(DaysFromCivil(2000, 3, 1), 11017);
-    EXPECT_EQ(DaysFromCivil(1601, 1, 1), -134774);
-    EXPECT_EQ(DaysFromCivil(1969, 12, 31), -1);
-    EXPECT_EQ(DaysFromCivil(2000, 3, 1) - DaysFromCivil(2000, 2, 28), 2);  // 2000 is a leap year
-    EXPECT_EQ(DaysFromCivil(1900, 3, 1) - DaysFromCivil(1900, 2, 28), 1);  // 1900 is not
-}
-
-TEST(CivilTimeText, TicksCountFromSixteenHundredOne) {
-    auto ticks = [](uint32_t y, uint32_t mo, uint32_t d, uint32_t h, uint32_t mi, uint32_t s, uint32_t ms) {
-        return CivilTimeToTicks(CivilTime{y, mo, d, h, mi, s, ms});
-    };
-    EXPECT_EQ(ticks(1601, 1, 1, 0, 0, 0, 0), 0);
-    EXPECT_EQ(ticks(1601, 1, 1, 0, 0, 1, 0), 10000000);
-    EXPECT_EQ(ticks(2013, 7, 30, 10, 5, 0, 0), 130196523000000000);
-    EXPECT_EQ(ticks(2013, 7, 30, 10, 5, 0, 7), 130196523000070000);
-    EXPECT_EQ(ticks(2000, 2, 29, 12, 0, 0, 0), 125962992000000000);
-    EXPECT_EQ(ticks(9999, 12, 31, 23, 59, 59, 0), 2650467743990000000);
-    EXPECT_EQ(*ticks(2013, 7, 30, 10, 15, 0, 0) - *ticks(2013, 7, 30, 10, 0, 0, 0), 15 * kTicksPerMinute);
-    EXPECT_GT(*ticks(30827, 12, 31, 23, 59, 59, 999), *ticks(9999, 12, 31, 23, 59, 59, 0));
-}
-
-TEST(CivilTimeText, OnlyRealDatesHaveTicks) {
-    auto valid = [](uint32_t y, uint32_t mo, uint32_t d, uint32_t h = 0, uint32_t mi = 0, uint32_t s = 0,
-                    uint32_t ms = 0) { return CivilTimeToTicks(CivilTime{y, mo, d, h, mi, s, ms}).has_value(); };
-    EXPECT_TRUE(valid(2000, 2, 29));
-    EXPECT_FALSE(valid(1900, 2, 29));
-    EXPECT_FALSE(valid(2013, 4, 31));
-    EXPECT_FALSE(valid(2013, 0, 1));
-    EXPECT_FALSE(valid(2013, 13, 1));
-    EXPECT_FALSE(valid(2013, 1, 0));
-    EXPECT_FALSE(valid(1600, 12, 31));
-    EXPECT_FALSE(valid(30828, 1, 1));
-    EXPECT_FALSE(valid(2013, 1, 1, 24));
-    EXPECT_FALSE(valid(2013, 1, 1, 0, 60));
-    EXPECT_FALSE(valid(2013, 1, 1, 0, 0, 60));
-    EXPECT_FALSE(valid(2013, 1, 1, 0, 0, 0, 1000));
-    EXPECT_FALSE(valid(4294967295u, 4294967295u, 4294967295u));
-}
 
 }  // namespace
 }  // namespace tallyx

@@ -1,4 +1,4 @@
-#include "cli/study_file.h"
+#include "study/study_file.h"
 
 #include <tallyx/tallyx.h>
 
@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <fstream>
 
-namespace tallyx::cli {
+#include "study/civil_time.h"
+
+namespace tallyx::study {
 
 namespace {
 
@@ -110,10 +112,7 @@ bool NormaliseStudyTime(const std::string& text, std::string& normalised, long l
                              &second, &millisecond, &rest);
     if ((fields == 5 && trimmed.size() != 16) || (fields == 6 && trimmed.size() != 19)) return false;
     if (fields < 5 || fields == 8) return false;
-    static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1] || (month == 2 && day == 29 && !leap) ||
-        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || millisecond < 0 ||
+    if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || millisecond < 0 ||
         year < 2000) {
         return false;
     }
@@ -127,4 +126,4 @@ bool NormaliseStudyTime(const std::string& text, std::string& normalised, long l
     return true;
 }
 
-}  // namespace tallyx::cli
+}  // namespace tallyx::study

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace tallyx::cli {
+namespace tallyx::study {
 
 struct StudyKey {
     const char* key;
@@ -60,4 +60,4 @@ std::string CanonicalStudyKey(const std::string& key);
 // False when the text is not of that form or names no real date and time.
 bool NormaliseStudyTime(const std::string& text, std::string& normalised, long long& sortKey);
 
-}  // namespace tallyx::cli
+}  // namespace tallyx::study

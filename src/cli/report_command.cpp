@@ -1,0 +1,66 @@
+// tallyx report: the study report of a read folder (or of a counter, read
+// first into a folder as tallyx read does): report.json with every figure and
+// its unit, and report.html, one self-contained page that shows and prints
+// the report with its charts. Both appear together or not at all.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/atomic_file.h"
+#include "cli/commands.h"
+#include "platform/files.h"
+#include "report/report_html.h"
+#include "report/report_json.h"
+#include "report/study_figures.h"
+#include "study/folder_loader.h"
+
+namespace tallyx::cli {
+
+namespace {
+
+std::string Join(const std::string& folder, const char* name) {
+    return folder.empty() || IsPathSeparator(folder.back()) ? folder + name : folder + "/" + name;
+}
+
+}  // namespace
+
+int RunReport(const CommonOptions& options, const ReportOptions& report) {
+    const bool fromCounter = !options.port.empty() || options.usb != 0;
+    if (fromCounter == !report.folder.empty()) {
+        return Fail(kExitUsage, fromCounter ? "give a read folder or --port, not both"
+                                            : "a read folder (or --port to read a counter first) is needed");
+    }
+    study::Study study;
+    std::string folder = report.folder;
+    std::string error;
+    if (fromCounter) {
+        ReadOptions read = report.read;
+        if (read.out.empty()) read.out = report.out;
+        const int status = ReadIntoFolder(options, read, study, folder);
+        if (status != kExitOk) return status;
+    } else if (!study::LoadFolder(folder, study, error)) {
+        return Fail(kExitUsage, error);
+    }
+
+    const report::StudyFigures figures = report::ComputeFigures(study);
+    const json::Value document = report::ReportDocument(study, figures);
+    const std::string out = report.out.empty() ? folder : report.out;
+    if (!MakeFolders(out, error)) return Fail(kExitFiles, error);
+    AtomicFile jsonFile(Join(out, "report.json"), true);
+    AtomicFile htmlFile(Join(out, "report.html"), true);
+    if (!jsonFile.Open() || !jsonFile.Write(report::ReportJsonText(document)) || !htmlFile.Open() ||
+        !htmlFile.Write(report::ReportHtml(document))) {
+        return Fail(kExitFiles, "cannot write the report into " + out + ": " + std::strerror(errno));
+    }
+    if (!jsonFile.Commit() || !htmlFile.Commit()) {
+        RemoveFile(Join(out, "report.json"));
+        return Fail(kExitFiles, "cannot write the report into " + out + ": " + std::strerror(errno));
+    }
+    std::printf("Report of %llu vehicles: %s and %s\n",
+                static_cast<unsigned long long>(study.vehicles.size()), Join(out, "report.html").c_str(),
+                Join(out, "report.json").c_str());
+    return kExitOk;
+}
+
+}  // namespace tallyx::cli
