@@ -98,6 +98,7 @@ cat "$demo/tallyx-read/study.conf"
 
 # A report of the day the model B counter recorded, from the folder tallyx read wrote.
 echo
-echo "--- the study report"
-PYTHONPATH="$PWD/python" MPLBACKEND=Agg /usr/bin/python3 -m tallyx.report "$demo/tallyx-first" --out "$demo/report/report.pdf"
-echo "The report is $demo/report/report.pdf (its first page as $demo/report/report.png, its figures in report.json)."
+echo "--- tallyx report $demo/tallyx-first --out $demo/report"
+$tallyx report "$demo/tallyx-first" --out "$demo/report"
+echo "Open $demo/report/report.html in a browser to see and print the report; report.json holds its figures."
+echo "The same report as a PDF: PYTHONPATH=python TALLYX_CLI=$tallyx /usr/bin/python3 -m tallyx.report FOLDER"

@@ -2,11 +2,13 @@
 # Installs the Python package offline from the folder (with Debian's
 # setuptools), then runs the Python example and the report command from the
 # installed copy against a simulated counter.
-#   check_python_package.sh SOURCE_DIR LIBRARY TALLYSIM
+#   check_python_package.sh SOURCE_DIR LIBRARY TALLYSIM TALLYX
 set -euo pipefail
 source="$1"
 export TALLYX_LIBRARY="$2"
 tallysim="$3"
+# The report draws what the tallyx program works out.
+export TALLYX_CLI="$4"
 work=$(mktemp -d)
 trap 'kill "${simulator:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
 
@@ -25,5 +27,6 @@ lines=$(printf '%s\n' "$output" | wc -l)
 total=$(printf '%s\n' "$output" | awk 'NR > 1 { sum += $3 } END { print sum }')
 [ "$total" -eq 300 ] || { echo "the example counted $total vehicles, not 300"; exit 1; }
 (cd "$work" && /usr/bin/python3 -m tallyx.report --port 6 --out "$work/report/report.pdf" >/dev/null)
+[ -s "$work/report/report-read/sequential.csv" ] || { echo "the read was not kept beside the report"; exit 1; }
 for file in report.pdf report.png report.json; do [ -s "$work/report/$file" ] || { echo "no $file"; exit 1; }; done
 echo "python package: installed offline; example and report ran against the simulated counter"

@@ -12,6 +12,8 @@ An exception raised in a progress or prompt callback stops the operation and
 is raised again when the operation returns.
 """
 from ._library import (
+    PERIOD_COLUMNS,
+    VEHICLE_COLUMNS,
     Counter,
     PeriodicRecord,
     SequentialRecord,
@@ -20,5 +22,5 @@ from ._library import (
     code_name,
 )
 
-__all__ = ["Counter", "PeriodicRecord", "SequentialRecord", "TallyxError", "RETURN_CODES", "code_name"]
+__all__ = ["PERIOD_COLUMNS", "VEHICLE_COLUMNS", "Counter", "PeriodicRecord", "SequentialRecord", "TallyxError", "RETURN_CODES", "code_name"]
 __version__ = "1.0.0"

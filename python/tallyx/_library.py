@@ -29,6 +29,11 @@ WRITE_ACTIONS = {
 
 PROMPT_CONNECT, PROMPT_DISCONNECT, PROMPT_LOW_BATTERY = 1, 2, 3
 
+# The columns of the records, as the library's CSV header names them (and the XML form's element
+# names); the bins follow the period columns as Bin_<speed class>_<length class>.
+VEHICLE_COLUMNS = ("TimeStamp", "Flag", "Flag Description", "Speed", "Length")
+PERIOD_COLUMNS = ("TimeStamp", "Temperature", "Occupancy", "Count", "ReverseCount")
+
 _PROGRESS = ctypes.CFUNCTYPE(ctypes.c_int32, ctypes.c_void_p, ctypes.c_uint32)
 _PROMPT = ctypes.CFUNCTYPE(ctypes.c_int32, ctypes.c_void_p, ctypes.c_int32)
 _LINE_SIZE = 102400
@@ -259,27 +264,38 @@ class Counter:
             self._check(code, "GetFirstValue/GetNextValue")
         return lines
 
+    def _records(self, kind: str, columns) -> tuple:
+        """The header's bin columns and the lines after it, once the header is known to name the columns."""
+        lines = self.lines(kind)
+        if not lines:
+            return [], []
+        header = lines[0].split(",")
+        if tuple(header[:len(columns)]) != columns:
+            raise TallyxError(-61, f"the {kind} records begin with {lines[0]!r}, not with {','.join(columns)}")
+        return header[len(columns):], lines[1:]
+
     def sequential(self) -> List[SequentialRecord]:
+        _, lines = self._records("sequential", VEHICLE_COLUMNS)
         records = []
-        for line in self.lines("sequential")[1:]:
+        for line in lines:
             time, flags, description, speed, length = line.split(",")
             records.append(SequentialRecord(_time(time), int(flags), description, int(speed), int(length)))
         return records
 
     def periodic(self) -> List[PeriodicRecord]:
-        lines = self.lines("periodic")
-        if not lines:
-            return []
-        header = lines[0].split(",")
-        rows = max((int(name.split("_")[1]) for name in header if name.startswith("Bin_")), default=0)
-        columns = max((int(name.split("_")[2]) for name in header if name.startswith("Bin_")), default=0)
+        bins, lines = self._records("periodic", PERIOD_COLUMNS)
+        cells = [tuple(int(n) for n in name.split("_")[1:]) for name in bins]  # (speed class, length class)
+        rows = max((r for r, _ in cells), default=0)
+        columns = max((c for _, c in cells), default=0)
         records = []
-        for line in lines[1:]:
+        for line in lines:
             fields = line.split(",")
-            cells = [int(value) for value in fields[5:]]
-            bins = [cells[r * columns:(r + 1) * columns] for r in range(rows)]
-            records.append(PeriodicRecord(_time(fields[0]), int(fields[1]) if fields[1] else None, int(fields[2]),
-                                          int(fields[3]), int(fields[4]), bins))
+            matrix = [[0] * columns for _ in range(rows)]
+            for (r, c), value in zip(cells, fields[len(PERIOD_COLUMNS):]):
+                matrix[r - 1][c - 1] = int(value)
+            time, temperature, occupancy, count, reverse_count = fields[:len(PERIOD_COLUMNS)]
+            records.append(PeriodicRecord(_time(time), int(temperature) if temperature else None, int(occupancy),
+                                          int(count), int(reverse_count), matrix))
         return records
 
     def rows(self, kind: str = "sequential") -> List[dict]:

@@ -1,19 +1,22 @@
-"""A study report with charts, from a counter or from a folder that tallyx read or tallyread wrote.
+"""A study report with charts, as a PDF, from a counter or from a folder that tallyx read or tallyread wrote.
 
     tallyx-report FOLDER [--out report.pdf]
     tallyx-report --port COM3 [--metric] [--out report.pdf]
 
-Writes a PDF, a PNG of its first page beside it, and every figure of the report with its unit
-as JSON (report.json). The figures come from tallyx.figures; this module reads the records and
-draws. Input that is not a read ends with a one-line error and exit status 2, and nothing is
-written then.
+Writes a PDF, a PNG of its first page beside it, and report.json, the figures of the report with
+their units. The figures are those of `tallyx report`, which this module runs (the tallyx program
+named by TALLYX_CLI, else the one on PATH) and draws; with --port, tallyx reads the counter into a
+folder beside the PDF first. Input that is not a read ends with a one-line error and exit status 2,
+and nothing is written then.
 """
 import argparse
-import csv
 import json
 import os
+import shutil
+import subprocess
 import sys
-from datetime import date, datetime, timedelta
+import tempfile
+from datetime import datetime, timedelta
 
 import matplotlib
 
@@ -23,10 +26,6 @@ from matplotlib.backends.backend_pdf import PdfPages  # noqa: E402
 from matplotlib.dates import AutoDateLocator, ConciseDateFormatter, date2num  # noqa: E402
 from matplotlib.ticker import MaxNLocator  # noqa: E402
 
-from .figures import DAY, HOUR, PERCENTILE_METHOD, Study, figures  # noqa: E402
-
-SEQUENTIAL_HEADER = ["TimeStamp", "Flag", "Flag Description", "Speed", "Length"]
-PERIODIC_HEADER = ["TimeStamp", "Temperature", "Occupancy", "Count", "ReverseCount"]
 FORWARD_COLOUR, REVERSE_COLOUR = "#3a6ea5", "#e0893a"
 A4 = (8.27, 11.69)
 
@@ -35,147 +34,57 @@ class ReportError(Exception):
     """Input the report cannot use; the message is one line for the user."""
 
 
-def _minute(text):
-    """'YYYY-MM-DD hh:mm' as seconds since 0001-01-01."""
-    if len(text) != 16 or text[4] != "-" or text[7] != "-" or text[10] != " " or text[13] != ":" \
-            or not (text[:4] + text[5:7] + text[8:10] + text[11:13] + text[14:16]).isdigit():
-        raise ValueError(text)
-    hour, minute = int(text[11:13]), int(text[14:16])
-    if hour > 23 or minute > 59:
-        raise ValueError(text)
-    return date(int(text[:4]), int(text[5:7]), int(text[8:10])).toordinal() * DAY + hour * HOUR + minute * 60
+class Report:
+    """The figures of one report as tallyx gives them, and the text of its report.json."""
+
+    def __init__(self, text):
+        self.text = text
+        self.data = json.loads(text)
+        self.settings = self.data.get("study", {})
+        self.speed_unit = self.data["units"]["speed"]
+        self.length_unit = self.data["units"]["length"]
 
 
-def _lines(path):
-    """The lines of a file written whole, without their line ends: a last line without its line end
-    means the file was cut off."""
-    with open(path, "rb") as f:
-        f.seek(0, os.SEEK_END)
-        if f.tell():
-            f.seek(-1, os.SEEK_END)
-            if f.read(1) != b"\n":
-                raise ReportError(f"{path} is cut off in the middle of a line")
-    with open(path, encoding="latin-1", newline="\n") as f:
-        for line in f:
-            yield line[:-1]
+def tallyx_program():
+    program = os.environ.get("TALLYX_CLI") or shutil.which("tallyx")
+    if not program:
+        raise ReportError("the tallyx program was not found: put it on PATH or name it in TALLYX_CLI")
+    return program
 
 
-def _add_sequential(study, lines, name):
-    """Vehicle lines "time,flag,description,speed,length"; the time's minute is looked up once."""
-    minutes = {}
-    times, reverse, speeds, lengths, unclassified = (study.times, study.reverse, study.speeds, study.lengths,
-                                                     study.unclassified)
-    number = 0
-    for number, line in enumerate(lines, 1):
-        if number == 1:
-            if line.rstrip("\r").split(",") != SEQUENTIAL_HEADER:
-                raise ReportError(f"{name} does not start with the vehicle columns {','.join(SEQUENTIAL_HEADER)}")
-            continue
-        try:
-            time, _, flags, speed, length = line.split(",")
-            start = minutes.get(time[:16])
-            if start is None:
-                start = minutes[time[:16]] = _minute(time[:16])
-            second = time[17:19]
-            if time[16] != ":" or not second.isdigit() or second > "59" or not (time[20:] or "0").isdigit():
-                raise ValueError
-            times.append(start + int(second))
-            reverse.append("REVERSE" in flags)
-            speeds.append(int(speed))
-            lengths.append(int(length))
-            unclassified.append("UNCLASSIFIED" in flags)
-            if speeds[-1] < 0 or lengths[-1] < 0:
-                raise ValueError
-        except (ValueError, IndexError, OverflowError):
-            raise ReportError(f"{name}: line {number} is not a vehicle record: {line[:80]}") from None
-    if number == 0:
-        raise ReportError(f"{name} is empty: it does not even hold the column names")
-
-
-def _add_periodic(study, lines, name):
-    columns = 0
-    for number, row in enumerate(csv.reader(lines), 1):
-        if number == 1:
-            if row[:5] != PERIODIC_HEADER:
-                raise ReportError(f"{name} does not start with the period columns {','.join(PERIODIC_HEADER)}")
-            columns = max((int(c.split("_")[2]) for c in row if c.startswith("Bin_") and c.count("_") == 2
-                           and c.split("_")[2].isdigit()), default=0)
-            width = len(row)
-            continue
-        try:
-            if len(row) != width:
-                raise ValueError
-            end = datetime.strptime(row[0], "%Y-%m-%d %H:%M:%S.%f")
-            cells = [int(value) for value in row[5:]]
-            bins = [cells[i:i + columns] for i in range(0, len(cells), columns)] if columns else []
-            study.periods.append((end, int(row[3]), int(row[4]), bins))
-        except ValueError:
-            raise ReportError(f"{name}: line {number} is not a period record: {','.join(row)[:80]}") from None
-
-
-_STUDY_TXT = {"State": "state", "City": "city", "County": "county", "Address": "address", "Lane": "lane",
-              "Speed Limit": "speedLimit", "Operator": "operator", "Start Time": "begin", "End Time": "end",
-              "Period": "periodMinutes", "Speed Bins": "speedBins", "Length Bins": "lengthBins"}
+def _run_tallyx(arguments, out):
+    """Runs tallyx report with the arguments, its report written into out; the Report."""
+    done = subprocess.run([tallyx_program(), "report", *arguments, "--out", out], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.PIPE, encoding="latin-1")
+    if done.returncode != 0:
+        lines = [line for line in done.stderr.splitlines() if line.strip()]
+        message = lines[-1] if lines else f"tallyx report ended with status {done.returncode}"
+        raise ReportError(message.removeprefix("tallyx: error: "))
+    with open(os.path.join(out, "report.json"), encoding="latin-1") as f:
+        return Report(f.read())
 
 
 def load_folder(folder):
-    """A folder of tallyx read (settings.json) or of tallyread (study.txt, possibly in data/)."""
-    if not os.path.isdir(folder):
-        raise ReportError(f"{folder} is not a folder")
-    study = Study()
-    try:
-        if os.path.exists(os.path.join(folder, "settings.json")):
-            with open(os.path.join(folder, "settings.json"), encoding="latin-1") as f:
-                settings = json.load(f)
-            if not isinstance(settings.get("study"), dict) or not isinstance(settings.get("unit"), dict):
-                raise ReportError(f"{folder}/settings.json does not hold the study and unit settings of a read")
-            study.settings = {k: str(v) for k, v in dict(settings["study"], **settings["unit"]).items()}
-            study.metric = study.settings.get("units", "").upper().endswith("METRIC")
-        else:
-            if os.path.exists(os.path.join(folder, "data", "study.txt")):
-                folder = os.path.join(folder, "data")
-            if not os.path.exists(os.path.join(folder, "study.txt")):
-                raise ReportError(f"{folder} is not a read: it holds no study.txt (tallyread) or settings.json "
-                                  "(tallyx read)")
-            with open(os.path.join(folder, "study.txt"), encoding="latin-1") as f:
-                for line in f:
-                    label, _, value = line.rstrip("\n").partition(": ")
-                    if label in _STUDY_TXT:
-                        study.settings[_STUDY_TXT[label]] = value
-        sequential = os.path.join(folder, "sequential.csv")
-        if not os.path.exists(sequential):
-            if os.path.exists(os.path.join(folder, "sequential.xml")):
-                raise ReportError(f"{folder} holds its records as XML; the report reads the CSV form "
-                                  "(tallyx read --format csv)")
-            raise ReportError(f"{folder} is not a read: it holds no sequential.csv")
-        _add_sequential(study, _lines(sequential), sequential)
-        periodic = os.path.join(folder, "periodic.csv")
-        if os.path.exists(periodic):
-            _add_periodic(study, _lines(periodic), periodic)
-    except (OSError, UnicodeError, json.JSONDecodeError) as e:
-        raise ReportError(f"{folder}: cannot read the read: {e}") from None
-    return study
+    """The report of a folder of tallyx read or of tallyread (the program's folder or its data/)."""
+    with tempfile.TemporaryDirectory() as out:
+        return _run_tallyx([folder], out)
 
 
-def load_counter(port=None, usb=None, metric=False, delay_ms=None):
-    from . import Counter
-
-    study = Study()
-    study.metric = metric
-    extra = {} if delay_ms is None else {"COMM_WAITBETWEENREQSMS": delay_ms}
-    with Counter(port=port, usb=usb, metric=metric, **extra) as counter:
-        counter.read()
-        for key, name in [("serialNumber", "DEV_SERIALNO"), ("unitType", "DEV_UNITTYPE"),
-                          ("batteryVoltage", "DEV_BATTERYVOLTAGE"), ("batteryPercent", "DEV_BATTERYPERCENT"),
-                          ("begin", "STUDY_BEGINDATETIME"), ("end", "STUDY_ENDDATETIME"),
-                          ("periodMinutes", "STUDY_PERIODTIME"), ("speedBins", "STUDY_SPEEDBINS"),
-                          ("lengthBins", "STUDY_LENGTHBINS"), ("speedLimit", "STUDY_SPEEDLIMIT"),
-                          ("state", "STUDY_STATE"), ("city", "STUDY_CITY"), ("county", "STUDY_COUNTY"),
-                          ("address", "STUDY_ADDRESS"), ("lane", "STUDY_LANE"), ("operator", "STUDY_OPERATOR")]:
-            study.settings[key] = counter.get(name)
-        _add_sequential(study, counter.lines("sequential"), "the counter's vehicles")
-        _add_periodic(study, counter.lines("periodic"), "the counter's periods")
-    return study
+def load_counter(port=None, usb=None, metric=False, delay_ms=None, folder=None):
+    """Reads a counter into folder (as tallyx read does; that ends its study) and reports it."""
+    arguments = ["--port", str(port)] if port is not None else ["--usb", str(usb)]
+    if metric:
+        arguments.append("--metric")
+    if delay_ms is not None:
+        arguments += ["--delay-ms", str(delay_ms)]
+    arguments += ["--quiet"]
+    with tempfile.TemporaryDirectory() as out:
+        done = subprocess.run([tallyx_program(), "read", *arguments, "--out", folder], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.PIPE, encoding="latin-1")
+        if done.returncode != 0:
+            lines = [line for line in done.stderr.splitlines() if line.strip()]
+            raise ReportError((lines[-1] if lines else "tallyx read failed").removeprefix("tallyx: error: "))
+        return _run_tallyx([folder], out)
 
 
 # Drawing ---------------------------------------------------------------------------------------
@@ -261,6 +170,10 @@ def _page_summary(study, data, figure):
     notes = []
     if "note" in data:
         notes.append(f"No vehicles: {data['note']}.")
+    untimed = data["vehicles"].get("without_time_stamp", {}).get("value", 0)
+    if untimed:
+        notes.append(f"No time stamp: {untimed} vehicles could not be placed in time by the counter; they count in "
+                     "the speeds and lengths, not in the volumes and headways.")
     for one, other in (("forward", "reverse"), ("reverse", "forward")):
         if data["vehicles"][one]["value"] and not data["vehicles"][other]["value"]:
             notes.append(f"One direction only: every vehicle was counted {one}; the {other} columns stay empty.")
@@ -276,7 +189,7 @@ def _page_summary(study, data, figure):
     columns = ["", "forward", "reverse", "both"]
     speed_axes = figure.add_axes([0.06, 0.42, 0.88, 0.33])
     _table(speed_axes, f"Speed study ({unit})", columns, _speed_rows(data, unit), widths=[0.46, 0.18, 0.18, 0.18],
-           note=f"Percentiles by {PERCENTILE_METHOD};\nvehicles without a speed are left out.")
+           note=f"Percentiles by {data['speed']['percentile_method']};\nvehicles without a speed are left out.")
 
     volume = data["volume"]
     adt = volume["average_daily_traffic"]
@@ -479,7 +392,7 @@ def _tables(pdf, study, data):
 def write_report(study, pdf_path):
     """Writes the PDF, a PNG of its first page and the figures as JSON; returns the figures.
     The files appear only when all three are written."""
-    data = figures(study)
+    data = study.data
     base = os.path.splitext(pdf_path)[0]
     if os.path.dirname(pdf_path):
         os.makedirs(os.path.dirname(pdf_path), exist_ok=True)
@@ -498,8 +411,8 @@ def write_report(study, pdf_path):
                 pdf.savefig(figure)
                 plt.close(figure)
             _tables(pdf, study, data)
-        with open(parts[2], "w") as f:
-            json.dump(data, f, indent=1)
+        with open(parts[2], "w", encoding="latin-1", newline="") as f:
+            f.write(study.text)
         for part, target in zip(parts, targets):
             os.replace(part, target)
     finally:
@@ -517,12 +430,17 @@ def main(argv=None):
     parser.add_argument("--usb", type=int, help="read the counter on this USB bridge instead")
     parser.add_argument("--metric", action="store_true", help="with --port or --usb: km/h and dm")
     parser.add_argument("--delay-ms", type=int, help="with --port or --usb: pause between requests (default 100)")
-    parser.add_argument("--out", default="report.pdf", help="the PDF to write (default report.pdf)")
+    parser.add_argument("--out", default="report.pdf", help="the PDF to write (default report.pdf); with --port, "
+                        "the read goes into the folder of the same name ending in -read")
     args = parser.parse_args(argv)
     if (args.folder is None) == (args.port is None and args.usb is None):
         parser.error("give a folder, or --port or --usb")
+    base = os.path.splitext(args.out)[0]
     try:
-        study = load_folder(args.folder) if args.folder else load_counter(args.port, args.usb, args.metric, args.delay_ms)
+        if args.folder:
+            study = load_folder(args.folder)
+        else:
+            study = load_counter(args.port, args.usb, args.metric, args.delay_ms, base + "-read")
         data = write_report(study, args.out)
     except ReportError as e:
         print(f"tallyx-report: {e}", file=sys.stderr)
@@ -530,7 +448,6 @@ def main(argv=None):
     except OSError as e:
         print(f"tallyx-report: cannot write {args.out}: {e.strerror or e}", file=sys.stderr)
         return 2
-    base = os.path.splitext(args.out)[0]
     print(f"Report of {data['vehicles']['both']['value']} vehicles: {args.out} (first page {base}.png, "
           f"figures {base}.json)")
     return 0
