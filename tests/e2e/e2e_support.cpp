@@ -1,5 +1,7 @@
 #include "e2e_support.h"
 
+#include <sys/wait.h>
+
 #include <cstdlib>
 #include <ctime>
 #include <regex>
@@ -7,6 +9,31 @@
 #include <gtest/gtest.h>
 
 namespace tallyx::e2e {
+
+namespace {
+
+std::string ShellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+}  // namespace
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+Outcome RunProgram(const std::string& program, const std::vector<std::string>& args, const test::TempDir& scratch) {
+    std::string command = ShellQuote(program);
+    for (const std::string& arg : args) command += " " + ShellQuote(arg);
+    command += " >" + ShellQuote(scratch.Join("out")) + " 2>" + ShellQuote(scratch.Join("err")) + " </dev/null";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(scratch.Join("out")), ReadBytes(scratch.Join("err"))};
+}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -24,6 +24,19 @@ std::string ReadFile(const std::string& path);
 // walk must end with RETCODE_NOMOREVALUES.
 std::vector<std::string> Lines(TallyxHandle handle, const char* kind, const char* format);
 
+// How a program of the build ended: its exit status and what it wrote.
+struct Outcome {
+    int status = -1;
+    std::string out;  // standard output
+    std::string err;  // standard error
+};
+
+// A file's bytes as they are, whatever system wrote it.
+std::string ReadBytes(const std::string& path);
+
+// Runs a program with its output caught in files of `scratch` and nothing on its standard input.
+Outcome RunProgram(const std::string& program, const std::vector<std::string>& args, const test::TempDir& scratch);
+
 // A counter of the statistics document, or ~0u when it is missing.
 uint32_t Statistic(const std::string& document, const std::string& name);
 

@@ -210,6 +210,23 @@ TEST_P(TallyxModelTest, ReadWritesTheRecordsSettingsAndAStudyFile) {
         << studyFile;
 }
 
+// The report of a read is the same on every system: under Wine, tallyx.exe reads the counter and
+// writes the report, and both files equal, byte for byte, what the Linux tallyx makes of that folder.
+TEST_P(TallyxModelTest, TheReportOfAReadIsTheSameAsOnLinux) {
+    Start(GetParam().model, {{"vehicles", "300"}, {"seed", "17"}});
+    const std::string read = work.Join("read");
+    ProgramRun run = Tallyx(On({"report", "--out", read}));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("Report of 300 vehicles"), std::string::npos) << run.output;
+    const Outcome linux = RunProgram(std::string(TALLYX_BINARY_DIR) + "/tallyx", {"report", read, "--out", work.Join("linux")}, work);
+    ASSERT_EQ(linux.status, 0) << linux.err;
+    for (const char* file : {"/report.json", "/report.html"}) {
+        const std::string ours = ReadBytes(read + file), theirs = ReadBytes(work.Join("linux") + file);
+        EXPECT_GT(ours.size(), 1000u) << file;
+        EXPECT_TRUE(ours == theirs) << file << " differs";
+    }
+}
+
 TEST_P(TallyxModelTest, ProgramThenReadGivesTheStudyBackThroughTheStudyFile) {
     Start(GetParam().model);
     const std::string file = work.Join("study.conf");
@@ -388,7 +405,7 @@ TEST_F(TallyxCliTest, APortHeldByAnotherProgramIsReportedAndLeftAlone) {
 }
 
 TEST_F(TallyxCliTest, EverySubcommandHasHelpAndTheProgramAVersion) {
-    for (const char* command : {"ports", "info", "read", "program", "discharge"}) {
+    for (const char* command : {"ports", "info", "read", "report", "program", "discharge"}) {
         ProgramRun run = Tallyx({command, "--help"});
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_NE(run.output.find("Exit status:"), std::string::npos) << command;

@@ -2,8 +2,6 @@
 // tallyread write of simulated counters, compared with records worked out
 // from the simulator's own vehicles; the layout's worked example; the check of
 // a file of records; and bad input, refused with one line and no file left.
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -28,25 +26,8 @@ using tallysim::SimDateTime;
 constexpr unsigned kCom = 9;
 constexpr int64_t kHourMs = 3'600'000;
 
-struct Outcome {
-    int status = -1;
-    std::string out;  // standard output
-    std::string err;  // standard error
-};
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-// Runs a program of the build with its output caught in files of `scratch`.
 Outcome Program(const std::string& program, const std::vector<std::string>& args, const test::TempDir& scratch) {
-    std::string command = Quote(program);
-    for (const std::string& arg : args) command += " " + Quote(arg);
-    command += " >" + Quote(scratch.Join("out")) + " 2>" + Quote(scratch.Join("err")) + " </dev/null";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(scratch.Join("out")), ReadFile(scratch.Join("err"))};
+    return RunProgram(program, args, scratch);
 }
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0 && (a < 0) != (b < 0)) ? 1 : 0); }
