@@ -6,6 +6,7 @@
 
 #include "cli/return_code_help.h"
 #include "cli/session.h"
+#include "archive/archive.h"
 #include "study/study.h"
 
 namespace tallyx::cli {
@@ -14,10 +15,25 @@ struct ReadOptions {
     std::string out;            // output folder; empty: <serial>-<date>-<time> here
     std::string format = "csv"; // csv | xml
     bool metric = false;
+    std::string archive;        // --archive FILE
+    bool noArchive = false;     // --no-archive
+};
+
+struct ArchiveOptions {
+    std::string archive;                // --archive FILE
+    std::string action;                 // import, list, show, counters, sites, site, export, remove
+    std::vector<std::string> folders;   // import
+    int64_t id = 0;                     // show, site, export, remove
+    archive::ListFilter filter;         // list
+    bool json = false;
+    std::vector<std::string> sets;      // site: KEY=VALUE
+    std::string out;                    // export
+    bool yes = false;                   // remove without asking
 };
 
 struct ReportOptions {
     std::string folder;  // a read folder; empty with --port: read the counter first
+    int64_t archiveId = 0;  // a study of the archive instead
     std::string out;     // where report.json and report.html go; empty: the read's folder
     ReadOptions read;    // with --port: how to read
 };
@@ -35,7 +51,13 @@ int RunRead(const CommonOptions& options, const ReadOptions& read);
 // Reads the counter into a folder as tallyx read does, and into the study;
 // the exit status (kExitOk after the summary is printed).
 int ReadIntoFolder(const CommonOptions& options, const ReadOptions& read, study::Study& study, std::string& folder);
+// Archives a read unless --no-archive; the exit status (the folder stays in any case).
+int ArchiveRead(const ReadOptions& read, const study::Study& study, const std::string& folder);
 int RunReport(const CommonOptions& options, const ReportOptions& report);
+int RunArchive(const ArchiveOptions& options);
+// A site field of the archive's register as given on the command line or in a
+// form, checked and brought into its stored form ("" clears it).
+bool NormaliseSiteField(const std::string& key, const std::string& value, std::string& out, std::string& error);
 int RunProgram(const CommonOptions& options, const ProgramOptions& program);
 int RunDischarge(const CommonOptions& options, bool start);
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/archive_access.h"
 #include "cli/commands.h"
 #include "cli/return_code_help.h"
 #include "study/study_file.h"
@@ -29,6 +30,7 @@ constexpr const char* kPortHelp =
     "/dev/ttyACM0-99. tallyx ports lists the ports there are.";
 constexpr const char* kPortOptionHelp = "the counter's port: COM3, 3, USBX1 or /dev/ttyUSB0";
 #endif
+constexpr const char* kArchiveOptionHelp = "the archive file (default: $TALLYX_ARCHIVE, else the user's data folder)";
 
 void AddPortOptions(CLI::App& command, CommonOptions& options) {
     command.add_option("-p,--port", options.port, kPortOptionHelp);
@@ -77,9 +79,13 @@ int main(int argc, char** argv) {
     read->add_option("-o,--out", readOptions.out, "output folder (default: <serial>-<date>-<time> here)");
     read->add_option("--format", readOptions.format, "csv or xml (default csv)")->check(CLI::IsMember({"csv", "xml"}));
     read->add_flag("--metric", readOptions.metric, "speeds in km/h and lengths in dm");
+    read->add_option("--archive", readOptions.archive, kArchiveOptionHelp);
+    read->add_flag("--no-archive", readOptions.noArchive, "do not keep the read in the archive");
     read->footer("Writes sequential.csv (one line per vehicle), periodic.csv (one line per period, with the speed "
                  "by length bins), settings.json (unit and study settings) and study.conf (a study file that "
-                 "tallyx program accepts), each complete or not at all.");
+                 "tallyx program accepts), each complete or not at all, and keeps the read in the archive (see "
+                 "tallyx archive --help). When the archive cannot take it, the folder is written all the same and "
+                 "tallyx ends with status 10.");
     AddPortOptions(*read, options);
 
     CLI::App* program = app.add_subcommand("program", "Program a new study into a counter (erases its data)");
@@ -114,6 +120,9 @@ int main(int argc, char** argv) {
         "report", "Write the study report of a read folder (or of a counter, read first): report.html and report.json");
     ReportOptions reportOptions;
     report->add_option("folder", reportOptions.folder, "a folder written by tallyx read or by tallyread");
+    report->add_option("--archive-id", reportOptions.archiveId, "report a study of the archive instead of a folder");
+    report->add_option("--archive", reportOptions.read.archive, kArchiveOptionHelp);
+    report->add_flag("--no-archive", reportOptions.read.noArchive, "with --port: do not keep the read in the archive");
     report->add_option("-o,--out", reportOptions.out,
                        "folder for report.html and report.json (default: the read's folder)");
     report->add_flag("--metric", reportOptions.read.metric, "with --port: speeds in km/h and lengths in dm");
@@ -126,12 +135,52 @@ int main(int argc, char** argv) {
                    "at all; a folder that is not a read is refused with one line and exit status 2.");
     AddPortOptions(*report, options);
 
+    CLI::App* archive = app.add_subcommand(
+        "archive", "The count archive: every study read, the fleet of counters and the register of sites");
+    ArchiveOptions archiveOptions;
+    archive->add_option("--archive", archiveOptions.archive, kArchiveOptionHelp);
+    archive->require_subcommand(1);
+    CLI::App* archiveImport = archive->add_subcommand("import", "Keep read folders (tallyx read or tallyread) in the archive");
+    archiveImport->add_option("folders", archiveOptions.folders, "read folders")->required();
+    CLI::App* archiveList = archive->add_subcommand("list", "List the studies, newest first");
+    archiveList->add_option("--site", archiveOptions.filter.site, "a site ID, or text of its site texts");
+    archiveList->add_option("--counter", archiveOptions.filter.counter, "a counter's serial number, or part of one");
+    archiveList->add_option("--from", archiveOptions.filter.from, "studies that run on or after this day, YYYY-MM-DD");
+    archiveList->add_option("--to", archiveOptions.filter.to, "studies that begin on or before this day, YYYY-MM-DD");
+    CLI::App* archiveShow = archive->add_subcommand("show", "Show one study");
+    archiveShow->add_option("id", archiveOptions.id, "the study's ID (tallyx archive list)")->required();
+    CLI::App* archiveCounters = archive->add_subcommand(
+        "counters", "The fleet: each counter, when and where it was last read, its studies and its battery at each read");
+    CLI::App* archiveSites = archive->add_subcommand("sites", "The register of sites");
+    CLI::App* archiveSite = archive->add_subcommand("site", "Show a site, or set the codes a federal submitter needs");
+    archiveSite->add_option("id", archiveOptions.id, "the site's ID (tallyx archive sites)")->required();
+    std::string siteKeys;
+    for (const tallyx::archive::SiteField& field : tallyx::archive::SiteFields())
+        siteKeys += std::string("  ") + field.key + ": " + field.help + "\n";
+    archiveSite->add_option("--set", archiveOptions.sets, "KEY=VALUE; repeatable; an empty VALUE clears the field");
+    archiveSite->footer("Site fields:\n" + siteKeys + "tallyx tmg --archive-id takes them where its options give none.");
+    CLI::App* archiveExport = archive->add_subcommand("export", "Write a study back into a read folder, as it was read");
+    archiveExport->add_option("id", archiveOptions.id, "the study's ID")->required();
+    archiveExport->add_option("-o,--out", archiveOptions.out, "the new folder")->required();
+    CLI::App* archiveRemove = archive->add_subcommand("remove", "Remove a study from the archive");
+    archiveRemove->add_option("id", archiveOptions.id, "the study's ID")->required();
+    archiveRemove->add_flag("-y,--yes", archiveOptions.yes, "do not ask first");
+    for (CLI::App* command : {archiveList, archiveShow, archiveCounters, archiveSites, archiveSite})
+        command->add_flag("--json", archiveOptions.json, "print JSON for other programs");
+    archive->footer("The archive is one SQLite file: --archive FILE, else $TALLYX_ARCHIVE, else " + ArchivePath("") +
+                    ". Every read of tallyx read is kept there (unless --no-archive); a study imported twice is kept "
+                    "once. Back it up by copying the file while no tallyx runs, or at any time with "
+                    "sqlite3 FILE \".backup COPY\".\n\n" + ExitStatusTable());
+
     CLI::App* tmg = app.add_subcommand(
         "tmg", "Write a read folder's hourly volumes as Traffic Monitoring Guide records, or check such a file");
     TmgOptions tmgOptions;
     tmg->add_option("folder", tmgOptions.folder, "a folder written by tallyx read or by tallyread");
     tmg->add_option("-o,--out", tmgOptions.out, "output file (default: FOLDER/volume.tmg; - for standard output)");
     tmg->add_option("--check", tmgOptions.check, "check a file of hourly volume records instead");
+    tmg->add_option("--archive-id", tmgOptions.archiveId,
+                    "a study of the archive instead of a folder; its site's codes fill the options not given");
+    tmg->add_option("--archive", tmgOptions.archive, kArchiveOptionHelp);
     tmg->add_option("--state", tmgOptions.state, "the state's two-digit FIPS code (39 Ohio)");
     tmg->add_option("--station", tmgOptions.station, "station ID: 1-6 letters or digits");
     tmg->add_option("--class", tmgOptions.functionalClass, "functional classification: 1-7 and R or U (3U)");
@@ -166,6 +215,10 @@ int main(int argc, char** argv) {
     if (program->parsed()) return RunProgram(options, programOptions);
     if (discharge->parsed()) return RunDischarge(options, what == "start");
     if (report->parsed()) return RunReport(options, reportOptions);
+    if (archive->parsed()) {
+        for (CLI::App* action : archive->get_subcommands()) archiveOptions.action = action->get_name();
+        return RunArchive(archiveOptions);
+    }
     if (tmg->parsed()) return RunTmg(tmgOptions);
     return kExitUsage;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/archive_access.h"
 #include "cli/atomic_file.h"
 #include "cli/commands.h"
 #include "platform/calendar_time.h"
@@ -17,6 +18,7 @@
 #include "report/study_figures.h"
 #include "study/folder_writer.h"
 #include "study/record_reader.h"
+#include "tallyx_version.h"
 
 namespace tallyx::cli {
 
@@ -200,13 +202,35 @@ int ReadIntoFolder(const CommonOptions& options, const ReadOptions& read, study:
     }
     std::printf("  Files         sequential%s, periodic%s, settings.json, study.conf\n", extension.c_str(),
                 extension.c_str());
+    std::fflush(stdout);
     return kExitOk;
 }
 
 int RunRead(const CommonOptions& options, const ReadOptions& read) {
     study::Study study;
     std::string folder;
-    return ReadIntoFolder(options, read, study, folder);
+    const int status = ReadIntoFolder(options, read, study, folder);
+    return status == kExitOk ? ArchiveRead(read, study, folder) : status;
+}
+
+int ArchiveRead(const ReadOptions& read, const study::Study& study, const std::string& folder) {
+    if (read.noArchive) return kExitOk;
+    int status = kExitOk;
+    std::unique_ptr<archive::Archive> store = OpenArchive(read.archive, status);
+    if (!store) {
+        std::fprintf(stderr, "tallyx: the read is in %s all the same; tallyx archive import %s adds it later.\n",
+                     folder.c_str(), folder.c_str());
+        return status;
+    }
+    archive::ReadFacts facts;
+    facts.readAt = LocalNowText();
+    facts.program = std::string("tallyx read ") + TALLYX_VERSION_TEXT;
+    status = ArchiveStudy(*store, study, facts, "The read");
+    if (status != kExitOk) {
+        std::fprintf(stderr, "tallyx: the read is in %s all the same; tallyx archive import %s adds it later.\n",
+                     folder.c_str(), folder.c_str());
+    }
+    return status;
 }
 
 }  // namespace tallyx::cli

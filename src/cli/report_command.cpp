@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "cli/archive_access.h"
 #include "cli/atomic_file.h"
 #include "cli/commands.h"
 #include "platform/files.h"
@@ -27,14 +28,23 @@ std::string Join(const std::string& folder, const char* name) {
 
 int RunReport(const CommonOptions& options, const ReportOptions& report) {
     const bool fromCounter = !options.port.empty() || options.usb != 0;
-    if (fromCounter == !report.folder.empty()) {
-        return Fail(kExitUsage, fromCounter ? "give a read folder or --port, not both"
-                                            : "a read folder (or --port to read a counter first) is needed");
+    const int sources = (fromCounter ? 1 : 0) + (report.folder.empty() ? 0 : 1) + (report.archiveId != 0 ? 1 : 0);
+    if (sources != 1) {
+        return Fail(kExitUsage, sources > 1 ? "give one of a read folder, --port and --archive-id"
+                                            : "a read folder (or --port to read a counter first, or --archive-id) is needed");
     }
     study::Study study;
     std::string folder = report.folder;
     std::string error;
-    if (fromCounter) {
+    if (report.archiveId != 0) {
+        int status = kExitOk;
+        std::unique_ptr<archive::Archive> store = OpenArchive(report.read.archive, status);
+        if (!store) return status;
+        if (!store->Find(report.archiveId, error))
+            return error.rfind("the archive holds no study", 0) == 0 ? Fail(kExitUsage, error) : ArchiveFailure(error);
+        if (!store->Load(report.archiveId, study, error)) return ArchiveFailure(error);
+        folder = "study-" + std::to_string(report.archiveId);
+    } else if (fromCounter) {
         ReadOptions read = report.read;
         if (read.out.empty()) read.out = report.out;
         const int status = ReadIntoFolder(options, read, study, folder);
@@ -60,7 +70,7 @@ int RunReport(const CommonOptions& options, const ReportOptions& report) {
     std::printf("Report of %llu vehicles: %s and %s\n",
                 static_cast<unsigned long long>(study.vehicles.size()), Join(out, "report.html").c_str(),
                 Join(out, "report.json").c_str());
-    return kExitOk;
+    return fromCounter ? ArchiveRead(report.read, study, folder) : kExitOk;
 }
 
 }  // namespace tallyx::cli

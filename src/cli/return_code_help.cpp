@@ -118,7 +118,9 @@ const char* ExitStatusTable() {
            "  6  the counter refused, or cannot do what was asked\n"
            "  7  the study settings are not valid; nothing was erased\n"
            "  8  the output files could not be written\n"
-           "  9  any other failure\n";
+           "  9  any other failure\n"
+           "  10 the archive could not be opened, read or written (not an archive, damaged, from a newer tallyx, "
+           "read-only, disk full); a read's folder is written all the same\n";
 }
 
 }  // namespace tallyx::cli

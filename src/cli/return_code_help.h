@@ -18,6 +18,7 @@ enum ExitStatus : int {
     kExitStudy = 7,        // the study settings are not valid
     kExitFiles = 8,        // output files could not be written
     kExitOther = 9,        // any other failure
+    kExitArchive = 10,     // the archive could not be opened, read or written
 };
 
 struct CodeHelp {

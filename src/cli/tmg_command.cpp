@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "cli/archive_access.h"
 #include "cli/atomic_file.h"
 #include "cli/commands.h"
 #include "cli/tmg_record.h"
@@ -60,7 +61,7 @@ bool ParseStation(const TmgOptions& o, Station& station, std::string& error) {
     }
     int lane = 0, restriction = 0, forward = -1, reverse = -1;
     const char* kDirection = "a direction 1-8 is expected (1 N, 2 NE, 3 E, 4 SE, 5 S, 6 SW, 7 W, 8 NW)";
-    if (!ParseCode("--lane", o.lane, '0', '9', "a lane 0-9 is expected (0 all lanes, 1 the outside lane)", lane,
+    if (!ParseCode("--lane", o.lane.empty() ? std::string("0") : o.lane, '0', '9', "a lane 0-9 is expected (0 all lanes, 1 the outside lane)", lane,
                    error) ||
         !ParseCode("--restriction", o.restriction, '0', '5', "a restriction code 0-5 is expected", restriction,
                    error) ||
@@ -140,21 +141,55 @@ bool RenderRecords(const Station& station, const StudyVolumes& volumes, std::str
     return true;
 }
 
-int Convert(const TmgOptions& o) {
-    Station station;
+int WriteRecords(const TmgOptions& o, const Station& station, const StudyVolumes& volumes, const std::string& where);
+
+int Convert(TmgOptions o) {
     std::string error;
-    if (!ParseStation(o, station, error)) return Fail(kExitUsage, error);
     StudyVolumes volumes;
+    std::string where = o.folder;
+    if (o.archiveId != 0) {
+        // The study from the archive, with the station codes of its site where the options give none.
+        int status = kExitOk;
+        std::unique_ptr<archive::Archive> store = OpenArchive(o.archive, status);
+        if (!store) return status;
+        const std::optional<archive::StudyEntry> entry = store->Find(o.archiveId, error);
+        if (!entry) return error.rfind("the archive holds no study", 0) == 0 ? Fail(kExitUsage, error) : ArchiveFailure(error);
+        study::Study study;
+        if (!store->Load(o.archiveId, study, error)) return ArchiveFailure(error);
+        const std::optional<archive::SiteEntry> site = store->Site(entry->siteId, error);
+        if (site) {
+            for (const auto& [option, key] : {std::pair{&o.state, "fips-state"}, std::pair{&o.station, "station"},
+                                              std::pair{&o.functionalClass, "class"},
+                                              std::pair{&o.forwardDirection, "forward-direction"},
+                                              std::pair{&o.reverseDirection, "reverse-direction"},
+                                              std::pair{&o.lane, "lane-code"}}) {
+                if (option->empty()) *option = site->Field(key);
+            }
+        }
+        where = "study " + std::to_string(o.archiveId) + " of the archive";
+        Station station;
+        if (!ParseStation(o, station, error)) return Fail(kExitUsage, error);
+        if (!CountStudyVolumes(study, where, volumes, error)) return Fail(kExitUsage, error);
+        if (o.out.empty()) o.out = "study-" + std::to_string(o.archiveId) + ".tmg";
+        return WriteRecords(o, station, volumes, where);
+    }
+    Station station;
+    if (!ParseStation(o, station, error)) return Fail(kExitUsage, error);
     if (!LoadStudyVolumes(o.folder, volumes, error)) return Fail(kExitUsage, error);
+    return WriteRecords(o, station, volumes, where);
+}
+
+int WriteRecords(const TmgOptions& o, const Station& station, const StudyVolumes& volumes, const std::string& where) {
+    std::string error;
     std::string text;
     size_t records = 0;
-    if (!RenderRecords(station, volumes, text, records, error)) return Fail(kExitUsage, o.folder + ": " + error);
+    if (!RenderRecords(station, volumes, text, records, error)) return Fail(kExitUsage, where + ": " + error);
 
     const std::string path = o.out.empty() ? o.folder + "/volume.tmg" : o.out;
     for (const char* name : {"sequential.csv", "sequential.xml", "periodic.csv", "periodic.xml", "settings.json",
                              "study.conf", "study.txt", "kvd.dat"}) {
         std::error_code failure;
-        if (path != "-" && std::filesystem::equivalent(path, o.folder + "/" + name, failure))
+        if (path != "-" && !o.folder.empty() && std::filesystem::equivalent(path, o.folder + "/" + name, failure))
             return Fail(kExitUsage, "--out " + path + " is the read's own " + name + "; choose another file");
     }
     // The records end their lines in CR LF themselves, on every system.
@@ -237,7 +272,9 @@ int RunTmg(const TmgOptions& o) {
         if (!o.folder.empty()) return Fail(kExitUsage, "give a read folder or --check FILE, not both");
         return Check(o.check);
     }
-    if (o.folder.empty()) return Fail(kExitUsage, "a read folder (or --check FILE) is needed");
+    if (o.archiveId != 0 && !o.folder.empty()) return Fail(kExitUsage, "give a read folder or --archive-id, not both");
+    if (o.folder.empty() && o.archiveId == 0)
+        return Fail(kExitUsage, "a read folder (or --archive-id ID, or --check FILE) is needed");
     return Convert(o);
 }
 

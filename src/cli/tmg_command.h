@@ -1,6 +1,7 @@
 #pragma once
 // tallyx tmg: the hourly volume records of a read folder in the federal
 // traffic monitoring exchange format, and the check of a file of them.
+#include <cstdint>
 #include <string>
 
 namespace tallyx::cli {
@@ -14,9 +15,11 @@ struct TmgOptions {
     std::string functionalClass;
     std::string forwardDirection;  // empty: not given
     std::string reverseDirection;
-    std::string lane = "0";
+    std::string lane;              // empty: the site's lane code, else 0
     std::string restriction = "0";
     bool combined = false;
+    int64_t archiveId = 0;         // a study of the archive instead of a folder
+    std::string archive;           // --archive FILE
 };
 
 int RunTmg(const TmgOptions& options);

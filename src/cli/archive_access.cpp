@@ -1,0 +1,61 @@
+#include "cli/archive_access.h"
+
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "platform/calendar_time.h"
+#include "platform/files.h"
+#include "platform/user_folders.h"
+
+namespace tallyx::cli {
+
+std::string ArchivePath(const std::string& option) {
+    if (!option.empty()) return option;
+    const std::string environment = EnvironmentValue("TALLYX_ARCHIVE");
+    if (!environment.empty()) return environment;
+    const std::string folder = UserDataFolder();
+    return folder.empty() ? std::string("archive.sqlite") : folder + kPathSeparator + "archive.sqlite";
+}
+
+int ArchiveFailure(const std::string& message) { return Fail(kExitArchive, message); }
+
+std::unique_ptr<archive::Archive> OpenArchive(const std::string& option, int& status) {
+    std::string error;
+    archive::DatabaseFault fault = archive::DatabaseFault::kNone;
+    std::unique_ptr<archive::Archive> store = archive::Archive::Open(ArchivePath(option), error, fault);
+    status = store ? kExitOk : ArchiveFailure(error);
+    return store;
+}
+
+std::string LocalNowText() {
+    const CalendarTime now = LocalCalendarTimeNow();
+    char text[64];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", unsigned{now.year}, unsigned{now.month},
+                  unsigned{now.day}, unsigned{now.hour}, unsigned{now.minute}, unsigned{now.second});
+    return text;
+}
+
+int ArchiveStudy(archive::Archive& store, const study::Study& study, const archive::ReadFacts& facts,
+                 const std::string& what) {
+    int64_t id = 0;
+    archive::AddOutcome outcome = archive::AddOutcome::kAdded;
+    std::string error;
+    if (!store.Add(study, facts, id, outcome, error)) {
+        const archive::DatabaseFault fault = store.LastFault();
+        const std::string why = fault == archive::DatabaseFault::kFull       ? "the disk is full (" + error + ")"
+                                : fault == archive::DatabaseFault::kReadOnly ? "it cannot be written (" + error + ")"
+                                : fault == archive::DatabaseFault::kCorrupt  ? "it is damaged (" + error + ")"
+                                : fault == archive::DatabaseFault::kBusy     ? "another program holds it (" + error + ")"
+                                                                             : error;
+        return ArchiveFailure(what + " was not archived in " + store.Path() + ": " + why);
+    }
+    if (outcome == archive::AddOutcome::kAlreadyArchived) {
+        std::printf("%s is already in the archive as study %lld; it is kept once.\n", what.c_str(),
+                    static_cast<long long>(id));
+    } else {
+        std::printf("Archived %s as study %lld (%s).\n", what.c_str(), static_cast<long long>(id), store.Path().c_str());
+    }
+    return kExitOk;
+}
+
+}  // namespace tallyx::cli
