@@ -63,6 +63,8 @@ for _ in $(seq 100); do
 done
 tallyx=build-demo/tallyx
 export TALLYX_PORT_DIR="$demo/ports"
+# The demo keeps its reads in an archive of its own, not in the user's.
+export TALLYX_ARCHIVE="$demo/archive.sqlite"
 echo
 echo "--- tallyx ports --probe"
 $tallyx ports --probe
@@ -102,3 +104,14 @@ echo "--- tallyx report $demo/tallyx-first --out $demo/report"
 $tallyx report "$demo/tallyx-first" --out "$demo/report"
 echo "Open $demo/report/report.html in a browser to see and print the report; report.json holds its figures."
 echo "The same report as a PDF: PYTHONPATH=python TALLYX_CLI=$tallyx /usr/bin/python3 -m tallyx.report FOLDER"
+
+# Every read of tallyx was kept in the archive ($TALLYX_ARCHIVE here; by default the user's).
+echo
+echo "--- tallyx archive import $demo/tallyread/data   (the tallyread folder too)"
+$tallyx archive import "$demo/tallyread/data"
+echo
+echo "--- tallyx archive list"
+$tallyx archive list
+echo
+echo "--- tallyx archive counters"
+$tallyx archive counters

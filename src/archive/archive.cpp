@@ -1,5 +1,6 @@
 #include "archive/archive.h"
 
+#include <charconv>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -53,8 +54,7 @@ class Transaction {
 public:
     explicit Transaction(Database& db) : db_(db) {}
     ~Transaction() {
-        std::string ignored;
-        if (open_) db_.Exec("ROLLBACK", ignored);
+        if (open_) db_.RollBack();
     }
     bool Begin(std::string& error) {
         open_ = db_.Exec("BEGIN IMMEDIATE", error);
@@ -657,7 +657,13 @@ bool Archive::SetSiteField(int64_t id, const std::string& key, const std::string
     if (value.empty()) {
         update.BindNull(1);
     } else if (real) {
-        update.Bind(1, std::stod(value));
+        double number = 0;
+        const auto [end, failure] = std::from_chars(value.data(), value.data() + value.size(), number);
+        if (failure != std::errc() || end != value.data() + value.size()) {
+            error = "site field " + key + " '" + value + "' is not a number";
+            return false;
+        }
+        update.Bind(1, number);
     } else {
         update.Bind(1, value);
     }

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+
 namespace tallyx::archive {
 
 namespace {
@@ -10,6 +12,17 @@ namespace {
 // million vehicles takes a few seconds to archive.
 constexpr int kBusyTimeoutMs = 120000;
 
+// Whether the system's error behind an I/O failure says the disk (or the
+// space the file may take) is full: errno on POSIX systems, the Windows error
+// code (ERROR_HANDLE_DISK_FULL 39, ERROR_DISK_FULL 112) on Windows.
+bool DiskFull(int systemError) {
+#if defined(_WIN32)
+    return systemError == 39 || systemError == 112;
+#else
+    return systemError == ENOSPC || systemError == EFBIG || systemError == EDQUOT;
+#endif
+}
+
 }  // namespace
 
 Database::~Database() {
@@ -17,6 +30,10 @@ Database::~Database() {
 }
 
 void Database::NoteFault(int code) {
+    if ((code & 0xFF) == SQLITE_IOERR && db_ != nullptr && DiskFull(sqlite3_system_errno(db_))) {
+        fault_ = DatabaseFault::kFull;
+        return;
+    }
     switch (code & 0xFF) {
         case SQLITE_NOTADB: fault_ = DatabaseFault::kNotADatabase; break;
         case SQLITE_CORRUPT: fault_ = DatabaseFault::kCorrupt; break;
@@ -75,6 +92,12 @@ std::optional<int64_t> Database::Integer(std::string_view sql, std::string& erro
         return std::nullopt;
     }
     return statement.Int(0);
+}
+
+void Database::RollBack() {
+    const DatabaseFault fault = fault_;
+    if (sqlite3_get_autocommit(db_) == 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    fault_ = fault;
 }
 
 int64_t Database::LastInsertId() const { return sqlite3_last_insert_rowid(db_); }

@@ -43,6 +43,8 @@ public:
     std::optional<int64_t> Integer(std::string_view sql, std::string& error);
 
     DatabaseFault LastFault() const { return fault_; }
+    // Ends an open transaction without a trace: the fault that made it fail stays the last one.
+    void RollBack();
     int64_t LastInsertId() const;
     int Changes() const;
 

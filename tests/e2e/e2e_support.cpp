@@ -102,7 +102,11 @@ std::string PortFolderFor(const test::TempDir& own) {
 
 }  // namespace
 
-CounterFixture::CounterFixture() : portFolder(PortFolderFor(ports)), portDir("TALLYX_PORT_DIR", portFolder.c_str()) {}
+CounterFixture::CounterFixture()
+    : portFolder(PortFolderFor(ports)),
+      portDir("TALLYX_PORT_DIR", portFolder.c_str()),
+      archivePath(archiveFolder.Join("archive.sqlite")),
+      archive("TALLYX_ARCHIVE", archivePath.c_str()) {}
 
 CounterFixture::~CounterFixture() {
     if (counter) counter->Stop();

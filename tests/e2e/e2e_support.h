@@ -73,10 +73,18 @@ public:
 
     test::TempDir ports;
     test::TempDir logs;
+    // The archive every tallyx of the test writes into (TALLYX_ARCHIVE): never the user's own.
+    test::TempDir archiveFolder;
 
 private:
     std::string portFolder;
     test::ScopedEnv portDir;
+
+public:
+    const std::string archivePath;
+
+private:
+    test::ScopedEnv archive;
     std::unique_ptr<tallysim::Simulator> counter;
 };
 
