@@ -20,6 +20,9 @@ build-bench/bench/tallyx_bench --benchmark_filter='ZK220_DecodeAndBothCsvWalks' 
   --benchmark_repetitions="$runs" --benchmark_out="$results/zk220.json" --benchmark_out_format=json >/dev/null
 build-bench/bench/tallyx_bench --benchmark_filter='ProcessSequential_(AllValid|HalfInvalid)$|ExportCsv|Tmg_MillionVehicles' \
   --benchmark_repetitions="$runs" --benchmark_out="$results/records.json" --benchmark_out_format=json >/dev/null
+echo "Running the archive benchmarks ($runs runs each)..." >&2
+build-bench/bench/tallyx_bench --benchmark_filter='Archive_' \
+  --benchmark_repetitions="$runs" --benchmark_out="$results/archive.json" --benchmark_out_format=json >/dev/null
 echo "Running the wire-paced reads ($runs runs each, a few minutes)..." >&2
 build-bench/bench/tallyx_wire_bench --runs "$runs" --json "$results/wire.json" >/dev/null
 /usr/bin/python3 scripts/bench_table.py "$results"

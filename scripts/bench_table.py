@@ -37,6 +37,15 @@ def main(folder):
     row(rows, "CSV export / bare snprintf loop", "x", [e / b for e, b in zip(export, bare)], 1.5)
     tmg = [b["real_time"] for b in runs(records, "BM_Tmg_MillionVehicles/iterations:3/real_time")]
     row(rows, "tallyx tmg: 1M vehicles to volume records", "ms", tmg, 2000)
+    archive = os.path.join(folder, "archive.json")
+    if os.path.exists(archive):
+        imports = runs(archive, "BM_Archive_ImportMillionVehicles/iterations:1/real_time")
+        row(rows, "archive: import of 1M vehicles", "ms", [b["real_time"] for b in imports], 3000)
+        row(rows, "archive: bytes per vehicle", "B", [b["bytes_per_vehicle"] for b in imports], 32)
+        listing = runs(archive, "BM_Archive_ListTenThousandStudies/iterations:20/real_time")
+        row(rows, "archive: list of 10,000 studies", "ms", [b["real_time"] for b in listing], 100)
+        reports = runs(archive, "BM_Archive_ReportOfArchivedMillion/iterations:3/real_time")
+        row(rows, "archive: report of an archived 1M study", "ms", [b["real_time"] for b in reports], 1500)
     with open(os.path.join(folder, "wire.json")) as f:
         for read in json.load(f):
             name = read["name"]
