@@ -302,9 +302,8 @@ void WriteSpeeds(std::string& out, const Value& document) {
     Heading(out, "h3", "Vehicles by speed (" + unit + ", rows) and length (" + lengthUnit + ", columns)");
     std::string note = "From the periodic records.";
     const Value& longs = At(document, {"long_vehicles"});
-    if (!At(longs, {"share", "value"}).IsNumber()) {
-        note += " No vehicle was binned by speed and length.";
-    } else if (!At(longs, {"at_least"}).IsNull()) {
+    const bool binned = At(longs, {"share", "value"}).IsNumber();
+    if (binned && !At(longs, {"at_least"}).IsNull()) {
         note += " Long vehicles (" + Figure(At(longs, {"at_least"})) + " " + lengthUnit + " and longer): " +
                 Figure(At(longs, {"vehicles"})) + ", " + Share(At(longs, {"share"})) + " of the binned vehicles.";
     }
@@ -312,6 +311,8 @@ void WriteSpeeds(std::string& out, const Value& document) {
     const Value& periods = At(document, {"periods", "rows"});
     if (!periods.IsArray() || periods.Items().empty()) {
         Paragraph(out, "empty", "No periodic records: there is no table by speed and length.");
+    } else if (!binned) {
+        Paragraph(out, "empty", "The periodic records bin no vehicle by speed and length.");
     } else {
         Table table{"figures bins", {{"speed \\ length"}}, {{}}, 1};
         for (const Value& label : At(bins, {"length_classes"}).Items()) table.head[0].push_back(label.AsString());
