@@ -81,7 +81,8 @@ struct Table {
 void WriteCell(std::string& out, const char* tag, const std::string& cell, bool text) {
     std::string_view content = cell;
     std::string span;
-    if (const size_t bar = cell.find('|'); bar != std::string::npos && bar > 0 && bar < 3 &&
+    const bool head = tag[1] == 'h';  // only the header's own cells span columns
+    if (const size_t bar = cell.find('|'); head && bar != std::string::npos && bar > 0 && bar < 3 &&
                                            cell.find_first_not_of("0123456789") == bar) {
         span = " colspan=\"" + cell.substr(0, bar) + "\"";
         content = std::string_view(cell).substr(bar + 1);
