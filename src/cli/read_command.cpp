@@ -225,7 +225,7 @@ int ArchiveRead(const ReadOptions& read, const study::Study& study, const std::s
     archive::ReadFacts facts;
     facts.readAt = archive::LocalTimeNow();
     facts.program = std::string("tallyx read ") + TALLYX_VERSION_TEXT;
-    status = ArchiveStudy(*store, study, facts, "The read");
+    status = ArchiveStudy(*store, study, facts, "the read");
     if (status != kExitOk) {
         std::fprintf(stderr, "tallyx: the read is in %s all the same; tallyx archive import %s adds it later.\n",
                      folder.c_str(), folder.c_str());

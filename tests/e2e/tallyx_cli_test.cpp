@@ -236,7 +236,7 @@ TEST_P(TallyxModelTest, AReadIsArchivedAndExportedAsItWasRead) {
     const std::string folder = work.Join("read");
     ProgramRun read = Tallyx(On({"read", "--out", folder}));
     ASSERT_EQ(read.status, 0) << read.output;
-    EXPECT_NE(read.output.find("Archived The read as study 1"), std::string::npos) << read.output;
+    EXPECT_NE(read.output.find("Archived the read as study 1"), std::string::npos) << read.output;
     ProgramRun exported = Tallyx({"archive", "export", "1", "--out", work.Join("back")});
     ASSERT_EQ(exported.status, 0) << exported.output;
     const Outcome linux = RunProgram(std::string(TALLYX_BINARY_DIR) + "/tallyx",
