@@ -8,28 +8,28 @@
 #include "cli/return_code_help.h"
 #include "cli/study_file.h"
 #include "cli/tmg_command.h"
+#include "platform/files.h"
+#include "platform/port_texts.h"
 #include "tallyx_version.h"
 
 namespace {
 
 using namespace tallyx::cli;
 
-#if defined(_WIN32)
-constexpr const char* kPortHelp =
-    "Ports: COM3 or 3 is COM3, the system's own port \\\\.\\COM3; USBX1 is USB bridge 1 (or --usb 1), "
-    "reached through the bridge vendor's SiUSBXp.dll. tallyx ports lists the ports there are.";
-constexpr const char* kPortOptionHelp = "the counter's port: COM3, 3 or USBX1";
-#else
-constexpr const char* kPortHelp =
-    "Ports: COM3 or 3 is COM3, USBX1 is USB bridge 1 (or --usb 1), and a device path such as /dev/ttyUSB0 is "
-    "turned into the COM name the library's port mapping gives it. With TALLYX_PORT_DIR set, COM<n> is "
-    "$TALLYX_PORT_DIR/COM<n>; otherwise COM1-99 are /dev/ttyS0-98, COM100-199 /dev/ttyUSB0-99 and COM200-299 "
-    "/dev/ttyACM0-99. tallyx ports lists the ports there are.";
-constexpr const char* kPortOptionHelp = "the counter's port: COM3, 3, USBX1 or /dev/ttyUSB0";
-#endif
+// How ports are named, in the system's own terms (COM3 and \\.\COM12 on Windows, /dev/ttyUSB0
+// on Linux).
+std::string PortHelp() {
+    return std::string("Ports: COM3 or 3 is COM3, USBX1 is USB bridge 1 (or --usb 1), reached through the bridge "
+                       "vendor's SiUSBXp library. ") +
+           tallyx::SystemPortTexts().mapping + " " + tallyx::SystemPortTexts().devicePath +
+           " tallyx ports lists the ports there are.";
+}
+
+// Paths the user gives are written back with the system's own separators.
+std::string NativePathOption(std::string path) { return tallyx::NativePath(std::move(path)); }
 
 void AddPortOptions(CLI::App& command, CommonOptions& options) {
-    command.add_option("-p,--port", options.port, kPortOptionHelp);
+    command.add_option("-p,--port", options.port, std::string("the counter's port: ") + tallyx::SystemPortTexts().forms);
     command.add_option("--usb", options.usb, "use USB bridge N instead of a COM port");
     command.add_option("--baud", options.baud, "line speed (default 57600)");
     command.add_option("--parity", options.parity, "parity: N, O or E (default N)");
@@ -37,7 +37,8 @@ void AddPortOptions(CLI::App& command, CommonOptions& options) {
     command.add_option("--stop-bits", options.stopBits, "stop bits: 1, 1.5 or 2 (default 1)");
     command.add_option("--timeout-ms", options.timeoutMs, "how long to wait for each answer (default 10000)");
     command.add_option("--delay-ms", options.delayMs, "pause between requests (default 100)");
-    command.add_option("--log-dir", options.logDir, "write the library's logs into this folder");
+    command.add_option("--log-dir", options.logDir, "write the library's logs into this folder")
+        ->transform(NativePathOption);
     command.add_option("--log-level", options.logLevel, "OFF, COMMANDS or BYTES (with --log-dir: COMMANDS)");
     command.add_flag("-q,--quiet", options.quiet, "no progress display");
 }
@@ -50,7 +51,7 @@ int main(int argc, char** argv) {
                  "tallyx"};
     app.set_version_flag("--version", std::string("tallyx ") + TALLYX_VERSION_TEXT);
     app.require_subcommand(1);
-    app.footer(std::string(kPortHelp) + "\n\n" + ExitStatusTable());
+    app.footer(PortHelp() + "\n\n" + ExitStatusTable());
 
     CommonOptions options;
 
@@ -72,7 +73,8 @@ int main(int argc, char** argv) {
         "Read everything from a counter into a folder. Note: a full read ends the study on the counter (model A "
         "completes it, model B stops it), so the counter records nothing more until it is programmed again.");
     ReadOptions readOptions;
-    read->add_option("-o,--out", readOptions.out, "output folder (default: <serial>-<date>-<time> here)");
+    read->add_option("-o,--out", readOptions.out, "output folder (default: <serial>-<date>-<time> here)")
+        ->transform(NativePathOption);
     read->add_option("--format", readOptions.format, "csv or xml (default csv)")->check(CLI::IsMember({"csv", "xml"}));
     read->add_flag("--metric", readOptions.metric, "speeds in km/h and lengths in dm");
     read->footer("Writes sequential.csv (one line per vehicle), periodic.csv (one line per period, with the speed "
@@ -82,7 +84,8 @@ int main(int argc, char** argv) {
 
     CLI::App* program = app.add_subcommand("program", "Program a new study into a counter (erases its data)");
     ProgramOptions programOptions;
-    program->add_option("-s,--study", programOptions.studyFile, "study file: one key = value per line");
+    program->add_option("-s,--study", programOptions.studyFile, "study file: one key = value per line")
+        ->transform(NativePathOption);
     std::string keyList;
     for (const StudyKey& key : StudyKeys()) {
         if (std::string(key.key) == "units") continue;
@@ -111,9 +114,12 @@ int main(int argc, char** argv) {
     CLI::App* tmg = app.add_subcommand(
         "tmg", "Write a read folder's hourly volumes as Traffic Monitoring Guide records, or check such a file");
     TmgOptions tmgOptions;
-    tmg->add_option("folder", tmgOptions.folder, "a folder written by tallyx read or by tallyread");
-    tmg->add_option("-o,--out", tmgOptions.out, "output file (default: FOLDER/volume.tmg; - for standard output)");
-    tmg->add_option("--check", tmgOptions.check, "check a file of hourly volume records instead");
+    tmg->add_option("folder", tmgOptions.folder, "a folder written by tallyx read or by tallyread")
+        ->transform(NativePathOption);
+    tmg->add_option("-o,--out", tmgOptions.out, "output file (default: " + tallyx::JoinPath("FOLDER", "volume.tmg") + "; - for standard output)")
+        ->transform(NativePathOption);
+    tmg->add_option("--check", tmgOptions.check, "check a file of hourly volume records instead")
+        ->transform(NativePathOption);
     tmg->add_option("--state", tmgOptions.state, "the state's two-digit FIPS code (39 Ohio)");
     tmg->add_option("--station", tmgOptions.station, "station ID: 1-6 letters or digits");
     tmg->add_option("--class", tmgOptions.functionalClass, "functional classification: 1-7 and R or U (3U)");
@@ -127,7 +133,7 @@ int main(int argc, char** argv) {
     tmg->footer(std::string(TmgCodesHelp()) + "\n\n" + ExitStatusTable());
 
     // Every subcommand's help ends with how ports are named and what the exit statuses mean.
-    const std::string common = std::string(kPortHelp) + "\n\n" + ExitStatusTable();
+    const std::string common = PortHelp() + "\n\n" + ExitStatusTable();
     for (CLI::App* command : {info, read, program, discharge}) {
         const std::string own = command->get_footer();
         command->footer(own.empty() ? common : own + "\n\n" + common);

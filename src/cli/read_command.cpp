@@ -177,9 +177,9 @@ int RunRead(const CommonOptions& options, const ReadOptions& read) {
     } guard{folder, fresh};
     const bool xml = read.format == "xml";
     const std::string extension = xml ? ".xml" : ".csv";
-    RecordFile sequential(session, folder + "/sequential" + extension, GETVALUE_DATA_SEQUENTIAL, xml,
+    RecordFile sequential(session, JoinPath(folder, "sequential" + extension), GETVALUE_DATA_SEQUENTIAL, xml,
                           "SequentialRecords");
-    RecordFile periodic(session, folder + "/periodic" + extension, GETVALUE_DATA_PERIODIC, xml, "PeriodicRecords");
+    RecordFile periodic(session, JoinPath(folder, "periodic" + extension), GETVALUE_DATA_PERIODIC, xml, "PeriodicRecords");
     ReadSummary summary;
     uint64_t periods = 0;
     for (RecordFile* file : {&sequential, &periodic}) {
@@ -205,8 +205,8 @@ int RunRead(const CommonOptions& options, const ReadOptions& read) {
         }
         if (periods != 0) --periods;  // the header
     }
-    AtomicFile settings(folder + "/settings.json");
-    AtomicFile study(folder + "/study.conf");
+    AtomicFile settings(JoinPath(folder, "settings.json"));
+    AtomicFile study(JoinPath(folder, "study.conf"));
     if (!settings.Open() || !settings.Write(SettingsJson(session)) || !study.Open() ||
         !study.Write(StudyFileText(session, read.metric))) {
         return Fail(kExitFiles, "cannot write the settings into " + folder + ": " + std::strerror(errno));
@@ -221,8 +221,8 @@ int RunRead(const CommonOptions& options, const ReadOptions& read) {
     guard.remove = false;
 
     const char* speedUnit = read.metric ? "km/h" : "mph";
-    std::printf("Read %s (%s) on %s into %s/\n", session.Get(PROPERTY_DEV_SERIALNO).c_str(),
-                session.Get(PROPERTY_DEV_UNITTYPE).c_str(), session.Port().Name().c_str(), folder.c_str());
+    std::printf("Read %s (%s) on %s into %s\n", session.Get(PROPERTY_DEV_SERIALNO).c_str(),
+                session.Get(PROPERTY_DEV_UNITTYPE).c_str(), session.Port().Name().c_str(), JoinPath(folder, "").c_str());
     std::printf("  Study         %s to %s, %s periods of %s min\n", session.Get(PROPERTY_STUDY_BEGINDATETIME).c_str(),
                 session.Get(PROPERTY_STUDY_ENDDATETIME).c_str(), std::to_string(periods).c_str(),
                 session.Get(PROPERTY_STUDY_PERIODTIME).c_str());

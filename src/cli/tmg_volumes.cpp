@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/tmg_record.h"
+#include "platform/files.h"
 
 namespace tallyx::cli {
 
@@ -204,8 +205,8 @@ bool LoadStudyVolumes(const std::string& folder, StudyVolumes& volumes, std::str
         return false;
     }
     std::string begin, end, text;
-    const std::string settings = folder + "/settings.json";
-    const std::string studyText = folder + "/study.txt";
+    const std::string settings = JoinPath(folder, "settings.json");
+    const std::string studyText = JoinPath(folder, "study.txt");
     if (ReadFileText(settings, text)) {
         const size_t study = text.find("\"study\"");
         if (study != std::string::npos) {
@@ -235,7 +236,7 @@ bool LoadStudyVolumes(const std::string& folder, StudyVolumes& volumes, std::str
 
     // The vehicles as CSV, or as the XML that tallyx read --format xml writes:
     // a declaration, the root, one element a line, the root closed.
-    const std::string csvPath = folder + "/sequential.csv", xmlPath = folder + "/sequential.xml";
+    const std::string csvPath = JoinPath(folder, "sequential.csv"), xmlPath = JoinPath(folder, "sequential.xml");
     std::string sequential = csvPath;
     bool xml = false;
     if (!ReadFileText(csvPath, text)) {
