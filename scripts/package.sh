@@ -15,6 +15,8 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
     { echo "package.sh: not a git checkout: set SOURCE_DATE_EPOCH to the commit's time" >&2; exit 1; }
 fi
 export SOURCE_DATE_EPOCH
+# cpack takes the packages' file modes from the files it stages, which the umask shapes.
+umask 022
 cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
   -DTALLYX_INSTALL_RPATH=OFF -DTALLYX_TESTS=OFF -DTALLYX_BENCH=OFF -DTALLYX_REPRODUCIBLE=ON >/dev/null
 cmake --build build-package -j "$(nproc)"
