@@ -33,7 +33,9 @@ if ((reuse)) && [ -n "$(git status --porcelain --untracked-files=no)" ]; then
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tallyx-reproducible.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+# Both builds stay for a look when they differ.
+keep=0
+trap '((keep)) || rm -rf "$work"' EXIT
 
 # The downloads one build makes, by kind: the files they are in, relative to the tree.
 downloads() {  # TREE KIND
@@ -101,6 +103,7 @@ for kind in "${kinds[@]}"; do
 done
 echo "check-reproducible.sh: $compared downloads of $(git log -1 --format=%h "$commit") compared in $((SECONDS - start)) s"
 if ((different)); then
-  echo "check-reproducible.sh: the downloads are not reproducible" >&2
+  keep=1
+  echo "check-reproducible.sh: the downloads are not reproducible; both builds are in $work" >&2
   exit 1
 fi
