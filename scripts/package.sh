@@ -17,8 +17,11 @@ fi
 export SOURCE_DATE_EPOCH
 # cpack takes the packages' file modes from the files it stages, which the umask shapes.
 umask 022
+# The programs are linked with the installed run path (none) from the start: one that install
+# blanks out later keeps the length of the build folder's path in the binary.
 cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-  -DTALLYX_INSTALL_RPATH=OFF -DTALLYX_TESTS=OFF -DTALLYX_BENCH=OFF -DTALLYX_REPRODUCIBLE=ON >/dev/null
+  -DTALLYX_INSTALL_RPATH=OFF -DCMAKE_BUILD_WITH_INSTALL_RPATH=ON -DTALLYX_TESTS=OFF -DTALLYX_BENCH=OFF \
+  -DTALLYX_REPRODUCIBLE=ON >/dev/null
 cmake --build build-package -j "$(nproc)"
 rm -f build-package/*.deb
 (cd build-package && cpack -G DEB >/dev/null)
