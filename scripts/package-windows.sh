@@ -62,7 +62,7 @@ for arch in win32 win64; do
     to_crlf "$stage/$page.txt.lf" "$stage/$page.txt"
     rm "$stage/$page.txt.lf"
   done
-  sed -e "s/@VERSION@/$version/g" -e "s/@BITS@/$bits/g" -e "s/@MACHINE@/$machine/g" \
+  sed -e "s/@VERSION@/$version/g" -e "s/@BITS@/$bits/g" -e "s/@MACHINE@/$machine/g" -e "s/@ARCH@/$arch/g" \
     packaging/windows/README.txt >"$stage/README.txt.lf"
   to_crlf "$stage/README.txt.lf" "$stage/README.txt"
   rm "$stage/README.txt.lf"
