@@ -29,7 +29,8 @@ std::string PortHelp() {
 std::string NativePathOption(std::string path) { return tallyx::NativePath(std::move(path)); }
 
 void AddPortOptions(CLI::App& command, CommonOptions& options) {
-    command.add_option("-p,--port", options.port, std::string("the counter's port: ") + tallyx::SystemPortTexts().forms);
+    command.add_option("-p,--port", options.port,
+                       std::string("the counter's port: ") + tallyx::SystemPortTexts().forms);
     command.add_option("--usb", options.usb, "use USB bridge N instead of a COM port");
     command.add_option("--baud", options.baud, "line speed (default 57600)");
     command.add_option("--parity", options.parity, "parity: N, O or E (default N)");
@@ -116,7 +117,8 @@ int main(int argc, char** argv) {
     TmgOptions tmgOptions;
     tmg->add_option("folder", tmgOptions.folder, "a folder written by tallyx read or by tallyread")
         ->transform(NativePathOption);
-    tmg->add_option("-o,--out", tmgOptions.out, "output file (default: " + tallyx::JoinPath("FOLDER", "volume.tmg") + "; - for standard output)")
+    tmg->add_option("-o,--out", tmgOptions.out,
+                    "output file (default: " + tallyx::JoinPath("FOLDER", "volume.tmg") + "; - for standard output)")
         ->transform(NativePathOption);
     tmg->add_option("--check", tmgOptions.check, "check a file of hourly volume records instead")
         ->transform(NativePathOption);

@@ -50,7 +50,8 @@ bool ResolvePort(const std::string& text, PortChoice& port, std::string& error) 
         }
         port.device = ExistingDevice(port.number);
         if (port.device.empty()) {
-            error = "the port " + port.Name() + " (" + text + ") does not exist; tallyx ports lists the ports there are";
+            error = "the port " + port.Name() + " (" + text +
+                    ") does not exist; tallyx ports lists the ports there are";
             return false;
         }
         return true;

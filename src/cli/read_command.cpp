@@ -179,7 +179,8 @@ int RunRead(const CommonOptions& options, const ReadOptions& read) {
     const std::string extension = xml ? ".xml" : ".csv";
     RecordFile sequential(session, JoinPath(folder, "sequential" + extension), GETVALUE_DATA_SEQUENTIAL, xml,
                           "SequentialRecords");
-    RecordFile periodic(session, JoinPath(folder, "periodic" + extension), GETVALUE_DATA_PERIODIC, xml, "PeriodicRecords");
+    RecordFile periodic(session, JoinPath(folder, "periodic" + extension), GETVALUE_DATA_PERIODIC, xml,
+                        "PeriodicRecords");
     ReadSummary summary;
     uint64_t periods = 0;
     for (RecordFile* file : {&sequential, &periodic}) {
@@ -222,7 +223,8 @@ int RunRead(const CommonOptions& options, const ReadOptions& read) {
 
     const char* speedUnit = read.metric ? "km/h" : "mph";
     std::printf("Read %s (%s) on %s into %s\n", session.Get(PROPERTY_DEV_SERIALNO).c_str(),
-                session.Get(PROPERTY_DEV_UNITTYPE).c_str(), session.Port().Name().c_str(), JoinPath(folder, "").c_str());
+                session.Get(PROPERTY_DEV_UNITTYPE).c_str(), session.Port().Name().c_str(),
+                JoinPath(folder, "").c_str());
     std::printf("  Study         %s to %s, %s periods of %s min\n", session.Get(PROPERTY_STUDY_BEGINDATETIME).c_str(),
                 session.Get(PROPERTY_STUDY_ENDDATETIME).c_str(), std::to_string(periods).c_str(),
                 session.Get(PROPERTY_STUDY_PERIODTIME).c_str());

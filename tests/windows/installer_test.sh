@@ -91,7 +91,8 @@ install_and_remove() {  # WHO HIVE START_MENU_FOLDER PROGRAM_FOLDER [INSTALLER_A
   [ -f "$link" ] || fail "$who: no Start-menu entry $menu\\tallyx.lnk"
   /usr/bin/python3 "$here/shortcut.py" "$link" >"$work/link"
   grep -qxF "target=$folder\\tallyx.exe" "$work/link" && grep -qxF "arguments=ui" "$work/link" &&
-    grep -qxF "working_directory=$folder" "$work/link" || { cat "$work/link" >&2; fail "$who: the entry does not start tallyx.exe ui"; }
+    grep -qxF "working_directory=$folder" "$work/link" ||
+    { cat "$work/link" >&2; fail "$who: the entry does not start tallyx.exe ui"; }
 
   # The installed program reads a simulated counter, with the DLL beside it.
   rm -f "$win/wine-ports/COM4"
@@ -110,7 +111,9 @@ install_and_remove() {  # WHO HIVE START_MENU_FOLDER PROGRAM_FOLDER [INSTALLER_A
   kill "$sim_pid"
   wait "$sim_pid" 2>/dev/null || true
   sim_pid=""
-  [ "$(grep -c . "$out/sequential.csv")" = 61 ] || fail "$who: the read holds $(($(grep -c . "$out/sequential.csv") - 1)) vehicles, not 60"
+  local lines
+  lines=$(grep -c . "$out/sequential.csv")
+  ((lines == 61)) || fail "$who: the read holds $((lines - 1)) vehicles, not 60"
   grep -q "^  Vehicles      60$" "$work/read.log" || { cat "$work/read.log" >&2; fail "$who: the read's summary"; }
 
   # What the user keeps: the reader's data beside the program, and the archive in the user's
