@@ -1,9 +1,9 @@
-#include "api/device_driver.h"
+#include "device/device_driver.h"
 
 #include <chrono>
 #include <thread>
 
-#include "api/device_values.h"
+#include "device/device_values.h"
 #include "comm/comm_log.h"
 #include "properties/property_store.h"
 

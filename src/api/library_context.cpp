@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "api/statistics_document.h"
 #include "comm/comm_port.h"
 #include "drivers/protocols.h"
 #include "properties/port_name.h"
@@ -165,9 +166,9 @@ int32_t LibraryContext::GetPropertyForCaller(const char* name, char* buffer, uin
     // property's own name with library rights, whatever letter case was asked for;
     // the read below then applies the caller's rights and case-sensitive name.
     if (EqualsIgnoringCase(name, PROPERTY_DEV_STATISTICS)) {
-        char document[DeviceStatistics::kDocumentCapacity];
+        char document[kStatisticsDocumentCapacity];
         std::memset(document, 0, sizeof document);
-        int32_t built = statistics.BuildDocument(document, sizeof document);
+        int32_t built = BuildStatisticsDocument(statistics, document, sizeof document);
         if (built != RETCODE_OK) return built;
         int32_t stored = properties.Set(PROPERTY_DEV_STATISTICS, document, false);
         if (stored != RETCODE_OK) return stored;

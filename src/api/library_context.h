@@ -6,8 +6,8 @@
 
 #include <tallyx/tallyx.h>
 
-#include "api/device_driver.h"
-#include "api/device_statistics.h"
+#include "device/device_driver.h"
+#include "device/device_statistics.h"
 #include "comm/comm_log.h"
 #include "comm/port_link.h"
 #include "properties/property_store.h"

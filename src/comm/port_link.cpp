@@ -7,7 +7,7 @@
 
 #include <tallyx/tallyx.h>
 
-#include "api/device_statistics.h"
+#include "device/device_statistics.h"
 #include "comm/comm_log.h"
 #include "comm/serial_port.h"
 #include "comm/usb_port.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "api/device_values.h"
+#include "device/device_values.h"
 #include "comm/comm_log.h"
 #include "comm/port_link.h"
 #include "drivers/record_buffer.h"

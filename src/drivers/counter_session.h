@@ -11,9 +11,9 @@
 
 #include <tallyx/tallyx.h>
 
-#include "api/device_driver.h"
-#include "api/device_statistics.h"
-#include "api/device_values.h"
+#include "device/device_driver.h"
+#include "device/device_statistics.h"
+#include "device/device_values.h"
 #include "drivers/counter_models.h"
 #include "drivers/record_buffer.h"
 #include "export/dump_document_builder.h"

@@ -5,7 +5,7 @@
 
 #include <tallyx/tallyx.h>
 
-#include "api/device_driver.h"
+#include "device/device_driver.h"
 #include "comm/comm_log.h"
 #include "export/text_line.h"
 #include "export/xml_writer.h"

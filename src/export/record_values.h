@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "api/device_values.h"
+#include "device/device_values.h"
 #include "export/bin_matrix.h"
 #include "export/flag_names.h"
 #include "export/sequential_record.h"

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "api/device_driver.h"
-#include "api/device_statistics.h"
-#include "api/device_values.h"
+#include "device/device_driver.h"
+#include "device/device_statistics.h"
+#include "device/device_values.h"
 #include "comm/comm_log.h"
 #include "properties/property_store.h"
 

@@ -11,7 +11,7 @@
 
 #include <tallyx/tallyx.h>
 
-#include "api/device_statistics.h"
+#include "device/device_statistics.h"
 #include "comm/comm_log.h"
 #include "comm/port_link.h"
 #include "support/pseudo_terminal.h"

@@ -5,7 +5,7 @@
 
 #include <tallyx/tallyx.h>
 
-#include "api/device_statistics.h"
+#include "device/device_statistics.h"
 #include "comm/comm_log.h"
 #include "comm/port_link.h"
 #include "comm/comm_port.h"

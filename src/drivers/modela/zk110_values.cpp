@@ -5,8 +5,8 @@
 #include <cstring>
 #include <new>
 
-#include "api/device_driver.h"
-#include "api/device_statistics.h"
+#include "device/device_driver.h"
+#include "device/device_statistics.h"
 #include "comm/comm_log.h"
 #include "drivers/modela/zk110_answer_text.h"
 #include "drivers/modela/zk110_clock_text.h"

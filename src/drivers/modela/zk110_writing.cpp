@@ -7,8 +7,8 @@
 
 #include <tallyx/tallyx.h>
 
-#include "api/device_statistics.h"
-#include "api/device_values.h"
+#include "device/device_statistics.h"
+#include "device/device_values.h"
 #include "comm/comm_log.h"
 #include "comm/port_link.h"
 #include "drivers/modela/zk110_protocol.h"

@@ -8,7 +8,7 @@
 
 #include <tallyx/tallyx.h>
 
-#include "api/device_statistics.h"
+#include "device/device_statistics.h"
 #include "comm/comm_log.h"
 #include "drivers/modelb/zk220_protocol.h"
 #include "drivers/modelb/zk220_raw_layouts.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "api/device_driver.h"
+#include "device/device_driver.h"
 #include "comm/comm_log.h"
 #include "drivers/modelb/zk220_answer_text.h"
 #include "properties/property_store.h"

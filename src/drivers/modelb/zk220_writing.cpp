@@ -11,8 +11,8 @@
 
 #include <tallyx/tallyx.h>
 
-#include "api/device_statistics.h"
-#include "api/device_values.h"
+#include "device/device_statistics.h"
+#include "device/device_values.h"
 #include "properties/version_info.h"
 #include "comm/comm_log.h"
 #include "drivers/modelb/zk220_protocol.h"

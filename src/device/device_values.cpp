@@ -1,8 +1,8 @@
-#include "api/device_values.h"
+#include "device/device_values.h"
 
 #include <tallyx/tallyx.h>
 
-#include "api/device_driver.h"
+#include "device/device_driver.h"
 #include "properties/bin_list.h"
 #include "properties/property_store.h"
 #include "time/date_time.h"

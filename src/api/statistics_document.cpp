@@ -1,4 +1,4 @@
-#include "api/device_statistics.h"
+#include "api/statistics_document.h"
 
 #include <tallyx/tallyx.h>
 
@@ -6,9 +6,7 @@
 
 namespace tallyx {
 
-void DeviceStatistics::Reset() { *this = DeviceStatistics{}; }
-
-int32_t DeviceStatistics::BuildDocument(char* buffer, uint32_t capacity) const {
+int32_t BuildStatisticsDocument(const DeviceStatistics& statistics, char* buffer, uint32_t capacity) {
     if (buffer == nullptr || capacity == 0) return RETCODE_ERR_BUFFERTOOSMALL;
     buffer[0] = '\0';
     XmlWriter writer;
@@ -23,9 +21,9 @@ int32_t DeviceStatistics::BuildDocument(char* buffer, uint32_t capacity) const {
     };
     // Callers parse this document: the root name is kept exactly as it has always been.
     const Counter counters[] = {
-        {"BytesSent", bytesSent},         {"BytesReceived", bytesReceived},
-        {"PagesRead", pagesRead},         {"CommRetries", commRetries},
-        {"RecordsModified", recordsModified}, {"RecordsDiscarded", recordsDiscarded},
+        {"BytesSent", statistics.bytesSent},         {"BytesReceived", statistics.bytesReceived},
+        {"PagesRead", statistics.pagesRead},         {"CommRetries", statistics.commRetries},
+        {"RecordsModified", statistics.recordsModified}, {"RecordsDiscarded", statistics.recordsDiscarded},
     };
     if (!writer.OpenElement("Staticstics")) return RETCODE_ERR_BUFFERTOOSMALL;
     for (const Counter& counter : counters) {
