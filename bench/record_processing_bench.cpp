@@ -100,7 +100,7 @@ void ProcessFullFlash(benchmark::State& state, bool halfInvalid, bool logged) {
     LogFolder folder;
     BenchDriver driver;
     // With a log folder every removed or corrected record costs a warning line, as in a real read.
-    if (logged) driver.commLog->Configure(folder.Path().c_str(), 0);
+    if (logged) driver.Log().Configure(folder.Path().c_str(), 0);
     for (auto _ : state) {
         driver.Values().Clear();
         driver.Values().SetDateEncoding(true);
@@ -112,7 +112,7 @@ void ProcessFullFlash(benchmark::State& state, bool halfInvalid, bool logged) {
     }
     state.counters["kept"] = driver.Values().SequentialCount();
     state.SetItemsProcessed(state.iterations() * kFullFlashRecords);
-    driver.commLog->Close();
+    driver.Log().Close();
 }
 
 void BM_ProcessSequential_AllValid(benchmark::State& state) { ProcessFullFlash(state, false, false); }

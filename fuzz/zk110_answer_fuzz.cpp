@@ -43,11 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FuzzInput in(data, size);
 
     while (!in.Empty()) {
-        const std::string line = in.Line(ZK110Frame::kTerminator, ZK110Frame::kAnswerCapacity);
+        const std::string line = in.Line(ZK110Frame::kTerminator, kCounterLineCapacity);
 
         // Received as the driver receives it: one byte more than the answer
         // buffer, zeroed, and the last byte received ends the text.
-        char received[ZK110Frame::kAnswerCapacity + 1] = {};
+        char received[kCounterLineCapacity + 1] = {};
         std::memcpy(received, line.data(), line.size());
         received[line.empty() ? 0 : line.size() - 1] = '\0';
         ZK110Frame::CheckAnswer(received);

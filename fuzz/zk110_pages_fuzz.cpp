@@ -22,7 +22,7 @@ using namespace tallyx;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FuzzInput in(data, size);
     const uint8_t selector = in.Byte();
-    const std::string sequential = in.Bytes(size_t{in.Byte()} * kZK110SequentialRecordSize);
+    const std::string sequential = in.Bytes(size_t{in.Byte()} * kZK110RecordSize);
     const std::string periodic = in.Bytes(in.Left());
     const auto* sequentialBytes = reinterpret_cast<const uint8_t*>(sequential.data());
     const auto* periodicBytes = reinterpret_cast<const uint8_t*>(periodic.data());
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     driver.Values().SetDateEncoding((selector & 64) != 0);
 
     // Each page is checked the way a received one is.
-    for (size_t offset = 0; offset + ZK110Page::kSize <= periodic.size(); offset += ZK110Page::kSize) {
+    for (size_t offset = 0; offset + kZK110PageSize <= periodic.size(); offset += kZK110PageSize) {
         if (!ZK110Page::IsEmpty(periodicBytes + offset)) ZK110Page::CheckCrc(periodicBytes + offset);
     }
 

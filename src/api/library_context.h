@@ -17,8 +17,6 @@ namespace tallyx {
 class LibraryContext {
 public:
     static constexpr uint32_t kMarker = 1100;
-    // The counter announces itself with one line of at most this many bytes.
-    static constexpr uint32_t kWakeUpCapacity = 1024;
 
     LibraryContext();
     ~LibraryContext();

@@ -18,7 +18,7 @@
 #include "device/device_statistics.h"
 #include "comm/comm_log.h"
 #include "comm/port_link.h"
-#include "drivers/modela/zk110_protocol.h"
+#include "drivers/modela/zk110_driver.h"
 #include "drivers/modela/zk110_values.h"
 #include "drivers/record_buffer.h"
 #include "properties/property_store.h"
@@ -167,10 +167,20 @@ protected:
     }
 
     // Feeds raw bytes from the counter and takes one answer.
-    int32_t Receive(const std::string& bytes, ZK110Protocol::Answer& answer) {
+    int32_t Receive(const std::string& bytes, ZK110Driver::Answer& answer) {
         EXPECT_TRUE(line.Write(bytes));
         return driver.ReceiveAnswer(answer);
     }
+
+    // The driver's progress callback: the step it was last called with, and
+    // what the test answers (0 without an answer).
+    static int32_t ForwardProgress(TallyxHandle handle, uint32_t step) {
+        auto* self = reinterpret_cast<ZK110DriverTest*>(handle);
+        self->lastStep = step;
+        return self->onProgress ? self->onProgress(step) : 0;
+    }
+    std::function<int32_t(uint32_t)> onProgress;
+    uint32_t lastStep = 0;
 
     test::TempDir ports;
     test::ScopedEnv portDir{"TALLYX_PORT_DIR", ports.Path().c_str()};
@@ -179,7 +189,8 @@ protected:
     DeviceStatistics statistics{};
     CommLog log;
     PortLink link;
-    ZK110Protocol driver{{*ModelOfLetter("A"), &link, &properties, &log, &statistics}};
+    ZK110Driver driver{
+        {&ForwardProgress, nullptr, reinterpret_cast<TallyxHandle>(this), &link, &properties, &log, &statistics}};
 };
 
 TEST_F(ZK110DriverTest, SendsCommandsInTheirFrame) {
@@ -193,7 +204,7 @@ TEST_F(ZK110DriverTest, SendsCommandsInTheirFrame) {
 }
 
 TEST_F(ZK110DriverTest, ChecksTheAnswerFrameAsText) {
-    ZK110Protocol::Answer answer;
+    ZK110Driver::Answer answer;
     EXPECT_EQ(Receive("\x3A\x46\x30\x7C\x42\x30\x0D", answer), RETCODE_OK);
     EXPECT_STREQ(answer, ":F0");
 
@@ -244,7 +255,7 @@ TEST_F(ZK110DriverTest, RequestTriesThreeTimesPausingAfterEachFailure) {
         ++answers;
         return answers < 3 ? std::string(":F0|B1\r") : Framed(":F0");
     });
-    ZK110Protocol::Answer answer;
+    ZK110Driver::Answer answer;
     auto start = Clock::now();
     EXPECT_EQ(driver.Request(":R:F", answer), RETCODE_OK);
     EXPECT_STREQ(answer, ":F0");
@@ -257,27 +268,22 @@ TEST_F(ZK110DriverTest, RequestTriesThreeTimesPausingAfterEachFailure) {
 TEST_F(ZK110DriverTest, RequestGivesUpAfterThreeFailures) {
     link.SetTimeouts(1000, 50, 300);
     FakeCounter counter(line, [](const std::string&) { return std::string(); });
-    ZK110Protocol::Answer answer;
+    ZK110Driver::Answer answer;
     EXPECT_EQ(driver.Request(":R:F", answer), RETCODE_ERR_READ);
     EXPECT_EQ(statistics.commRetries, 3u);
     EXPECT_STREQ(answer, "");
     EXPECT_EQ(counter.Commands().size(), 3u);
 }
 
-int32_t AbortAtStep(TallyxHandle handle, uint32_t step) {
-    return step == reinterpret_cast<uintptr_t>(handle) ? 1 : 2;
-}
-
 TEST_F(ZK110DriverTest, AProgressAnswerOfOneAbortsAfterAValidAnswer) {
     FakeCounter counter(line, [](const std::string&) { return Framed(":F0"); });
-    driver.progressCallback = AbortAtStep;
-    driver.contextHandle = reinterpret_cast<TallyxHandle>(uintptr_t{2});
-    ZK110Protocol::Answer answer;
+    onProgress = [](uint32_t step) { return step == 2 ? 1 : 2; };
+    ZK110Driver::Answer answer;
     // Any other answer than 1 goes on.
     EXPECT_EQ(driver.Request(":R:F", answer), RETCODE_OK);
     EXPECT_EQ(driver.Request(":R:F", answer), RETCODE_ABORTED);
     EXPECT_STREQ(answer, ":F0");
-    EXPECT_EQ(driver.progressStep, 2u);
+    EXPECT_EQ(lastStep, 2u);
     EXPECT_EQ(statistics.commRetries, 0u);
 }
 
@@ -467,11 +473,9 @@ TEST_F(ZK110DriverTest, APageThatFailsThreeTimesFailsTheDownload) {
     EXPECT_EQ(statistics.commRetries, 3u);
 }
 
-int32_t AbortAtFirstStep(TallyxHandle, uint32_t) { return 1; }
-
 TEST_F(ZK110DriverTest, AProgressAnswerOfOneStopsTheDownloadAfterAPage) {
     FakeCounter counter(line, [](const std::string&) { return Page(SequentialRecords(0)); });
-    driver.progressCallback = AbortAtFirstStep;
+    onProgress = [](uint32_t) { return 1; };
     RecordBuffer pages;
     EXPECT_EQ(driver.ReadSequentialPages(pages), RETCODE_ABORTED);
     EXPECT_EQ(pages.Data(), nullptr);

@@ -52,7 +52,7 @@ void ZK110ClockText::Format(const DateTime& time, char (&out)[kSize]) {
 }
 
 bool ZK110Page::IsEmpty(const uint8_t* page) {
-    for (uint32_t i = 0; i < kDataSize; ++i)
+    for (uint32_t i = 0; i < kZK110PageDataSize; ++i)
         if (page[i] != 0xFF) return false;
     return true;
 }

@@ -5,13 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "drivers/modela/zk110_model.h"
 #include "time/date_time.h"
 
 namespace tallyx {
 
 struct ZK110Frame {
-    // Answers are read up to a carriage return, at most this many bytes.
-    static constexpr uint32_t kAnswerCapacity = 1024;
     static constexpr uint8_t kTerminator = 0x0D;
     static constexpr char kSeparator = '|';
     // A check value is one or two hexadecimal digits and a terminating zero.
@@ -48,10 +47,8 @@ struct ZK110ClockText {
     static void Format(const DateTime& time, char (&out)[kSize]);
 };
 
+// A flash page (kZK110PageSize bytes) and its CRC.
 struct ZK110Page {
-    static constexpr uint32_t kSize = 260;
-    // Bytes of record data at the start of a page.
-    static constexpr uint32_t kDataSize = 252;
     // The CRC covers bytes 0 to 254.
     static constexpr uint32_t kCrcCoverage = 255;
     static constexpr uint32_t kCrcOffset = 256;

@@ -56,7 +56,7 @@ constexpr RawRecordField kPeriodicFields[] = {
 
 }  // namespace
 
-const RawRecordLayout kZK110SequentialRawLayout{"READ_SEQUENTIAL_RAW", 6, 20, kSequentialFields};
-const RawRecordLayout kZK110PeriodicRawLayout{"READ_PERIODIC_RAW", 260, 5, kPeriodicFields};
+const RawRecordLayout kZK110SequentialRawLayout{"READ_SEQUENTIAL_RAW", kZK110RecordSize, 20, kSequentialFields};
+const RawRecordLayout kZK110PeriodicRawLayout{"READ_PERIODIC_RAW", kZK110PageSize, 5, kPeriodicFields};
 
 }  // namespace tallyx

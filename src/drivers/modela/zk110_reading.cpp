@@ -3,13 +3,14 @@
 // areas of the counter's flash.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include <tallyx/tallyx.h>
 
 #include "device/device_statistics.h"
 #include "comm/comm_log.h"
 #include "comm/port_link.h"
-#include "drivers/modela/zk110_protocol.h"
+#include "drivers/modela/zk110_driver.h"
 #include "drivers/modela/zk110_raw_layouts.h"
 #include "drivers/modela/zk110_values.h"
 #include "drivers/record_buffer.h"
@@ -22,24 +23,24 @@ namespace {
 // Finish codes of a study that is still running.
 bool IsRunning(int32_t finishCode) { return finishCode >= 11 && finishCode <= 13; }
 
-constexpr ZK110Protocol::FieldRequest kFinishCodeField[] = {
+constexpr ZK110Driver::FieldRequest kFinishCodeField[] = {
     {":R:F", "Attempting to read Study Finish Code field"},
 };
-constexpr ZK110Protocol::FieldRequest kStudyTimeFields[] = {
+constexpr ZK110Driver::FieldRequest kStudyTimeFields[] = {
     {":R:F", "Attempting to read Study Finish Code field"},
     {":R:B", "Attempting to read Study Start field"},
     {":R:E", "Attempting to read Study End field"},
 };
-constexpr ZK110Protocol::FieldRequest kIdentityFields[] = {
+constexpr ZK110Driver::FieldRequest kIdentityFields[] = {
     {":R:X:7", "Attempting to read Serial Number field"},
     {":R:X:8", "Attempting to read Unit Type field"},
     {":F", "Attempting to read Firmware Revision field"},
     {":b", "Attempting to read Battery Voltage field"},
 };
-constexpr ZK110Protocol::FieldRequest kChargeField[] = {
+constexpr ZK110Driver::FieldRequest kChargeField[] = {
     {":J", "Attempting to read Accumulated Charge Register (ACR) field"},
 };
-constexpr ZK110Protocol::FieldRequest kStudySettingFields[] = {
+constexpr ZK110Driver::FieldRequest kStudySettingFields[] = {
     {":R:X:0", "Attempting to read State field"},
     {":R:X:1", "Attempting to read City field"},
     {":R:X:2", "Attempting to read County field"},
@@ -54,13 +55,9 @@ constexpr ZK110Protocol::FieldRequest kStudySettingFields[] = {
     {":R:Q", "Attempting to read Study Date Encoding flag"},
 };
 
-constexpr char kWakeUpText[] = "READY\r";
-constexpr uint32_t kWakeUpLength = sizeof kWakeUpText - 1;
-constexpr uint32_t kWakeUpCapacity = 1024;
-
 }  // namespace
 
-int32_t ZK110Protocol::ReadEverything() {
+int32_t ZK110Driver::ReadEverything() {
     int32_t result = ReadDeviceFields(true);
     if (result != RETCODE_OK) return result;
 
@@ -81,7 +78,7 @@ int32_t ZK110Protocol::ReadEverything() {
     return result;
 }
 
-int32_t ZK110Protocol::RequestFields(std::span<const FieldRequest> fields) {
+int32_t ZK110Driver::RequestFields(std::span<const FieldRequest> fields) {
     Answer answer;
     for (const FieldRequest& field : fields) {
         commLog->LogInfo("%s", field.info);
@@ -92,7 +89,7 @@ int32_t ZK110Protocol::RequestFields(std::span<const FieldRequest> fields) {
     return RETCODE_OK;
 }
 
-int32_t ZK110Protocol::ReadDeviceFields(bool full) {
+int32_t ZK110Driver::ReadDeviceFields(bool full) {
     int32_t result;
     if (full) {
         if ((result = RequestFields(kStudyTimeFields)) != RETCODE_OK) return result;
@@ -119,7 +116,7 @@ int32_t ZK110Protocol::ReadDeviceFields(bool full) {
     return RETCODE_OK;
 }
 
-int32_t ZK110Protocol::RequestPage(uint32_t chip, uint32_t page, uint8_t* buffer, uint32_t& length) {
+int32_t ZK110Driver::RequestPage(uint32_t chip, uint32_t page, uint8_t* buffer, uint32_t& length) {
     char command[32];
     std::snprintf(command, sizeof command, ":F:X,%u,%u", page, chip);
     const int32_t result = Attempts(
@@ -136,87 +133,51 @@ int32_t ZK110Protocol::RequestPage(uint32_t chip, uint32_t page, uint8_t* buffer
     return result;
 }
 
-namespace {
-
-constexpr char kPageMemoryFailed[] = "Not enough memory for %lu bytes of data";
-
-}  // namespace
-
-int32_t ZK110Protocol::ReadSequentialPages(RecordBuffer& data) {
-    commLog->LogInfo("Attempting to read sequential data");
-    data.Free();
-    bool done = false;
-    for (uint32_t chip = kFirstSequentialChip; chip <= kLastSequentialChip && !done; ++chip) {
-        for (uint32_t page = kFirstDataPage; page <= kLastDataPage; ++page) {
-            int32_t result = ReserveBlock(data, ZK110Page::kSize, kPageMemoryFailed);
-            if (result != RETCODE_OK) return result;
-            uint32_t length = 0;
-            result = RequestPage(chip, page, data.End(), length);
-            if (result != RETCODE_OK) {
-                data.Free();
-                return result;
-            }
-            if (length == 0) {
-                commLog->LogInfo("Reading of the sequential data pages is done (received an empty page)");
-                if (data.Length() == 0) data.Free();
-                done = true;
-                break;
-            }
-            // Only the record data are kept; the next page overwrites the rest.
-            data.Commit(ZK110Page::kDataSize);
-            result = StepProgress();
-            if (result != RETCODE_OK) {
-                data.Free();
-                return result;
-            }
+int32_t ZK110Driver::ReadPages(const char* area, uint32_t firstChip, uint32_t lastChip, uint32_t limit,
+                               uint32_t keep, RecordBuffer& data) {
+    uint32_t chip = firstChip;
+    uint32_t page = kFirstDataPage;
+    uint32_t kept = 0;
+    const int32_t result = DownloadBlocks(data, [&]() -> int32_t {
+        if (page > kLastDataPage && ++chip <= lastChip) page = kFirstDataPage;
+        if (chip > lastChip || kept == limit) return RETCODE_OK;
+        int32_t fetched = ReserveBlock(data, kZK110PageSize, "Not enough memory for %lu bytes of data");
+        uint32_t length = 0;
+        if (fetched == RETCODE_OK) fetched = RequestPage(chip, page++, data.End(), length);
+        if (fetched != RETCODE_OK) return fetched;
+        if (length == 0) {
+            commLog->LogInfo("Reading of the %s data pages is done (received an empty page)", area);
+            return RETCODE_OK;
         }
-    }
-    commLog->LogInfo("Successfully retrieved sequential data (%lu bytes)", static_cast<unsigned long>(data.Length()));
+        // Only the first `keep` bytes stay; the next page overwrites the rest.
+        data.Commit(keep);
+        ++kept;
+        return RETCODE_OK;
+    });
+    if (result != RETCODE_OK) return result;
+    commLog->LogInfo("Successfully retrieved %s data (%lu bytes)", area, static_cast<unsigned long>(data.Length()));
     return RETCODE_OK;
 }
 
-int32_t ZK110Protocol::ReadPeriodicPages(RecordBuffer& data) {
-    data.Free();
+int32_t ZK110Driver::ReadSequentialPages(RecordBuffer& data) {
+    commLog->LogInfo("Attempting to read sequential data");
+    return ReadPages("sequential", kFirstSequentialChip, kLastSequentialChip, UINT32_MAX, kZK110PageDataSize, data);
+}
+
+int32_t ZK110Driver::ReadPeriodicPages(RecordBuffer& data) {
     // One page per period of the study: no more are asked for.
     const StudyFacts& study = Values().Study();
-    const DateTime& begin = study.begin;
-    const DateTime& end = study.end;
     uint32_t limit = 0;
-    int64_t periodSeconds = int64_t{study.periodMinutes} * 60;
-    if (DateTime::Compare(end, begin) > 0 && periodSeconds > 0) {
-        int64_t seconds = DateTime::DiffSeconds(end, begin);
+    const int64_t periodSeconds = int64_t{study.periodMinutes} * 60;
+    if (DateTime::Compare(study.end, study.begin) > 0 && periodSeconds > 0) {
+        const int64_t seconds = DateTime::DiffSeconds(study.end, study.begin);
         limit = static_cast<uint32_t>(seconds / periodSeconds + (seconds % periodSeconds != 0 ? 1 : 0));
     }
     commLog->LogInfo("Attempting to read periodic data (max %u pages)", limit);
-
-    uint32_t pagesRead = 0;
-    for (uint32_t page = kFirstDataPage; page <= kLastDataPage && pagesRead < limit; ++page) {
-        int32_t result = ReserveBlock(data, ZK110Page::kSize, kPageMemoryFailed);
-        if (result != RETCODE_OK) return result;
-        uint32_t length = 0;
-        result = RequestPage(kPeriodicChip, page, data.End(), length);
-        if (result != RETCODE_OK) {
-            data.Free();
-            return result;
-        }
-        if (length == 0) {
-            commLog->LogInfo("Reading of the periodic data pages is done (received an empty page)");
-            if (data.Length() == 0) data.Free();
-            break;
-        }
-        data.Commit(length);
-        result = StepProgress();
-        if (result != RETCODE_OK) {
-            data.Free();
-            return result;
-        }
-        ++pagesRead;
-    }
-    commLog->LogInfo("Successfully retrieved periodic data (%lu bytes)", static_cast<unsigned long>(data.Length()));
-    return RETCODE_OK;
+    return ReadPages("periodic", kPeriodicChip, kPeriodicChip, limit, kZK110PageSize, data);
 }
 
-int32_t ZK110Protocol::CompleteStudy() {
+int32_t ZK110Driver::CompleteStudy() {
     DateTime end = Values().Study().end;
     end.AddTime(0, 0, 0, -kCompletionLeadSeconds, 0);
     char text[DateTime::kFormatBufferSize];
@@ -234,18 +195,19 @@ int32_t ZK110Protocol::CompleteStudy() {
     return Rewake();
 }
 
-int32_t ZK110Protocol::ReceiveWakeUp() {
-    int32_t result = RETCODE_OK;
+int32_t ZK110Driver::ReceiveWakeUp() {
+    // The counter's wake-up text and its carriage return, exactly.
+    const std::string expected = std::string(Model().wakeUpText) + '\r';
     // One byte more than is received, so the text is always terminated.
-    uint8_t received[kWakeUpCapacity + 1] = {};
-    for (uint32_t i = 0; i < kWakeUpLength; ++i) {
+    uint8_t received[kCounterLineCapacity + 1] = {};
+    for (uint32_t i = 0; i < expected.size(); ++i) {
         uint32_t count = 0;
-        result = link->ReceiveExact(received + i, kWakeUpCapacity - i, &count, 1);
+        const int32_t result = link->ReceiveExact(received + i, kCounterLineCapacity - i, &count, 1);
         if (result != RETCODE_OK) {
             commLog->LogError("Failed to receive response from the device");
             return result;
         }
-        if (received[i] != static_cast<uint8_t>(kWakeUpText[i])) {
+        if (received[i] != static_cast<uint8_t>(expected[i])) {
             commLog->LogError("Received invalid wake-up response from the device: %s",
                               reinterpret_cast<const char*>(received));
             return RETCODE_ERR_FAILEDTOWAKEUP;

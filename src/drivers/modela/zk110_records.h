@@ -3,6 +3,7 @@
 // flash, its flag bits, and the decoded periodic record.
 #include <cstdint>
 
+#include "drivers/modela/zk110_model.h"
 #include "time/date_time.h"
 
 namespace tallyx {
@@ -25,8 +26,6 @@ inline constexpr uint8_t kZK110DefaultLengthFeet = 14;
 inline constexpr uint8_t kZK110MinSpeed = 4;
 inline constexpr uint8_t kZK110MaxSpeed = 127;
 
-inline constexpr uint32_t kZK110SequentialRecordSize = 6;
-inline constexpr uint32_t kZK110PageSize = 260;
 
 // A raw vehicle record:
 //   byte 0: bits 7-5 day of the month bits 4-2, bits 4-0 hour

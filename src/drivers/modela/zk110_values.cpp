@@ -65,9 +65,9 @@ void ZK110Values::Clear() {
 
 int32_t ZK110Values::ParseAnswer(const char* answer, uint32_t length) {
     if (answer == nullptr) return RETCODE_OK;
-    char text[kAnswerCapacity + 1];
+    char text[kCounterLineCapacity + 1];
     uint32_t used = 0;
-    while (used < length && used < kAnswerCapacity && answer[used] != '\0') {
+    while (used < length && used < kCounterLineCapacity && answer[used] != '\0') {
         text[used] = answer[used];
         ++used;
     }
@@ -187,8 +187,8 @@ void ZK110Values::StoreBinList(const char* property, const char* answer) {
 
 int32_t ZK110Values::ProcessSequential(const uint8_t* data, uint32_t length) {
     CommLog* log = Log();
-    const uint32_t total = data != nullptr ? length / kZK110SequentialRecordSize : 0;
-    auto raw = [data](uint32_t index) { return data + static_cast<size_t>(index) * kZK110SequentialRecordSize; };
+    const uint32_t total = data != nullptr ? length / kZK110RecordSize : 0;
+    auto raw = [data](uint32_t index) { return data + static_cast<size_t>(index) * kZK110RecordSize; };
     if (total == 0) {
         if (log) log->LogInfo("Done processing sequential data: no sequential records retrieved");
         return RETCODE_OK;

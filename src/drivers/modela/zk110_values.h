@@ -16,9 +16,6 @@ namespace tallyx {
 
 class ZK110Values : public RecordValues {
 public:
-    // Answers are read into buffers of this size; longer ones are cut.
-    static constexpr uint32_t kAnswerCapacity = 1024;
-
     explicit ZK110Values(ValuesContext context);
 
     // Frees every record and the bins, and clears the date encoding flag.

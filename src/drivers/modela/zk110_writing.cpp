@@ -11,7 +11,7 @@
 #include "device/device_values.h"
 #include "comm/comm_log.h"
 #include "comm/port_link.h"
-#include "drivers/modela/zk110_protocol.h"
+#include "drivers/modela/zk110_driver.h"
 #include "properties/property_store.h"
 #include "time/date_time.h"
 
@@ -83,13 +83,13 @@ double UnderscoreField(const char* text, uint32_t n) {
 
 }  // namespace
 
-int32_t ZK110Protocol::ProgramOnce() {
+int32_t ZK110Driver::ProgramOnce() {
     int32_t result = EraseFlash();
     if (result == RETCODE_OK) result = WriteStudy();
     return result;
 }
 
-int32_t ZK110Protocol::ReadBatteryPercent(int32_t& percent) {
+int32_t ZK110Driver::ReadBatteryPercent(int32_t& percent) {
     char acr[256];
     int32_t result = properties->Get(PROPERTY_DEV_ACR, acr, sizeof acr, false);
     if (result != RETCODE_OK) return result;
@@ -113,7 +113,7 @@ int32_t ZK110Protocol::ReadBatteryPercent(int32_t& percent) {
     return RETCODE_OK;
 }
 
-int32_t ZK110Protocol::EraseFlash() {
+int32_t ZK110Driver::EraseFlash() {
     commLog->LogInfo("Attempting to erase flash...");
     Answer answer;
     for (uint32_t attempt = 1;; ++attempt) {
@@ -144,7 +144,7 @@ int32_t ZK110Protocol::EraseFlash() {
     return RETCODE_OK;
 }
 
-int32_t ZK110Protocol::PropertyValueText(const char* name, char* text, uint32_t size) {
+int32_t ZK110Driver::PropertyValueText(const char* name, char* text, uint32_t size) {
     char value[PropertyStore::kWorkingSize];
     int32_t result = properties->Get(name, value, sizeof value, false);
     if (result != RETCODE_OK) return result;
@@ -175,7 +175,7 @@ int32_t ZK110Protocol::PropertyValueText(const char* name, char* text, uint32_t 
     return RETCODE_OK;
 }
 
-int32_t ZK110Protocol::WriteProperty(const char* name, const char* writeKey, const char* readKey) {
+int32_t ZK110Driver::WriteProperty(const char* name, const char* writeKey, const char* readKey) {
     char value[PropertyStore::kWorkingSize + 1];
     int32_t result = PropertyValueText(name, value, sizeof value);
     if (result != RETCODE_OK) return result;
@@ -203,7 +203,7 @@ int32_t ZK110Protocol::WriteProperty(const char* name, const char* writeKey, con
     return RETCODE_OK;
 }
 
-int32_t ZK110Protocol::WriteStudy() {
+int32_t ZK110Driver::WriteStudy() {
     commLog->LogInfo("Attempting to set the study...");
     for (const StudySetting& setting : kStudySettings) {
         const int32_t result = WriteProperty(setting.property, setting.writeKey, setting.readKey);
@@ -224,7 +224,7 @@ int32_t ZK110Protocol::WriteStudy() {
     return RETCODE_OK;
 }
 
-int32_t ZK110Protocol::SetBatteryDischarge(bool start) {
+int32_t ZK110Driver::SetBatteryDischarge(bool start) {
     // The discharge stops by itself; nothing is sent.
     if (!start) return RETCODE_OK;
     Answer answer;

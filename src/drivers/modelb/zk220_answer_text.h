@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "drivers/modelb/zk220_model.h"
 #include "time/date_time.h"
 
 namespace tallyx {
@@ -33,7 +34,7 @@ bool ParseZK220StudyInfo(const char* text, ZK220StudyInfo& info);
 // </TAG> found anywhere in the document.
 struct ZK220UserArea {
     static constexpr uint32_t kShortCapacity = 127;
-    static constexpr uint32_t kLongCapacity = 1023;
+    static constexpr uint32_t kLongCapacity = kZK220UserAreaCapacity;
 
     char version[kShortCapacity + 1] = {};      // V
     char speedBins[kLongCapacity + 1] = {};     // SB

@@ -10,7 +10,7 @@
 
 #include "device/device_statistics.h"
 #include "comm/comm_log.h"
-#include "drivers/modelb/zk220_protocol.h"
+#include "drivers/modelb/zk220_driver.h"
 #include "drivers/modelb/zk220_raw_layouts.h"
 #include "drivers/modelb/zk220_records.h"
 #include "drivers/modelb/zk220_values.h"
@@ -33,6 +33,8 @@ constexpr FieldQuery kDeviceInfoFields[] = {
     {"Attempting to read Battery Voltage field", "GETBATTERYVOLTAGE"},
     {"Attempting to read Battery Charge Percentage field", "GETBATTERYPERCENT"},
 };
+// The progress plan of the table of models counts these queries.
+static_assert(std::size(kDeviceInfoFields) == kZK220IdentityQueries);
 
 // State codes of a study that is still active.
 bool IsActive(int32_t stateCode) { return stateCode >= 1 && stateCode <= 3; }
@@ -43,11 +45,9 @@ void AppendCut(char* gathered, uint32_t& length, uint32_t capacity, const char* 
     gathered[length] = '\0';
 }
 
-constexpr char kChunkMemoryFailed[] = "Failed to allocate memory for %lu bytes of sequential data";
-
 }  // namespace
 
-int32_t ZK220Protocol::ReadEverything() {
+int32_t ZK220Driver::ReadEverything() {
     int32_t result = ReadDeviceInfo();
     if (result == RETCODE_OK) result = ReadStudyInfo();
     RecordBuffer records;
@@ -60,14 +60,14 @@ int32_t ZK220Protocol::ReadEverything() {
     return result;
 }
 
-int32_t ZK220Protocol::QueryField(const char* info, const char* command, Answer& answer) {
+int32_t ZK220Driver::QueryField(const char* info, const char* command, Answer& answer) {
     commLog->LogInfo("%s", info);
     int32_t result = Query(command, answer);
     if (result != RETCODE_OK) return result;
     return Values().ParseAnswer(command, answer);
 }
 
-int32_t ZK220Protocol::ReadDeviceInfo() {
+int32_t ZK220Driver::ReadDeviceInfo() {
     Answer answer;
     for (const FieldQuery& field : kDeviceInfoFields) {
         const int32_t result = QueryField(field.info, field.command, answer);
@@ -76,12 +76,12 @@ int32_t ZK220Protocol::ReadDeviceInfo() {
     return RETCODE_OK;
 }
 
-int32_t ZK220Protocol::QueryStudyInfo(const char* info) {
+int32_t ZK220Driver::QueryStudyInfo(const char* info) {
     Answer answer;
     return QueryField(info, "GETSTUDYINFO", answer);
 }
 
-int32_t ZK220Protocol::StopStudy() {
+int32_t ZK220Driver::StopStudy() {
     commLog->LogInfo("Study is still active. Attempting to stop...");
     Answer answer;
     const int32_t result = Request("CONTROLSTUDY STOP", answer);
@@ -90,7 +90,7 @@ int32_t ZK220Protocol::StopStudy() {
     return RETCODE_OK;
 }
 
-int32_t ZK220Protocol::ReadStudyInfo() {
+int32_t ZK220Driver::ReadStudyInfo() {
     int32_t result = QueryStudyInfo("Attempting to read Study Info field");
     if (result != RETCODE_OK) return result;
     if (IsActive(Values().Study().finishCode)) {
@@ -102,11 +102,11 @@ int32_t ZK220Protocol::ReadStudyInfo() {
     return ReadUserArea();
 }
 
-int32_t ZK220Protocol::ReadUserArea() {
-    char gathered[kUserAreaCapacity + 1] = {};
+int32_t ZK220Driver::ReadUserArea() {
+    char gathered[kZK220UserAreaCapacity + 1] = {};
     uint32_t length = 0;
     Answer answer;
-    for (uint32_t block = 0; block < kUserAreaBlocks; ++block) {
+    for (uint32_t block = 0; block < kZK220UserAreaBlocks; ++block) {
         commLog->LogInfo("Attempting to read User Area block %u field", static_cast<unsigned>(block));
         char command[32];
         std::snprintf(command, sizeof command, "%s %u", "GETUSERAREA", static_cast<unsigned>(block));
@@ -115,12 +115,12 @@ int32_t ZK220Protocol::ReadUserArea() {
         // Each block ends in the closing quote of its piece; the pieces join
         // without the quotes between them.
         if (block != 0 && length != 0) gathered[--length] = '\0';
-        AppendCut(gathered, length, kUserAreaCapacity, answer);
+        AppendCut(gathered, length, kZK220UserAreaCapacity, answer);
     }
     return Values().ParseAnswer("GETUSERAREA", gathered);
 }
 
-int32_t ZK220Protocol::RequestChunk(uint32_t first, uint32_t count, uint8_t* destination) {
+int32_t ZK220Driver::RequestChunk(uint32_t first, uint32_t count, uint8_t* destination) {
     char command[64];
     std::snprintf(command, sizeof command, "%s %lu %lu", "GETSTUDYDATABINARY", static_cast<unsigned long>(first),
                   static_cast<unsigned long>(count));
@@ -140,7 +140,7 @@ int32_t ZK220Protocol::RequestChunk(uint32_t first, uint32_t count, uint8_t* des
     return result;
 }
 
-int32_t ZK220Protocol::DownloadRecords(RecordBuffer& received) {
+int32_t ZK220Driver::DownloadRecords(RecordBuffer& received) {
     received.Free();
     commLog->LogInfo("Attempting to read sequential data");
 
@@ -157,24 +157,19 @@ int32_t ZK220Protocol::DownloadRecords(RecordBuffer& received) {
         return RETCODE_ERR_BADRESPONSE;
     }
     const uint32_t total = static_cast<uint32_t>(records);
-    if (total == 0) {
-        commLog->LogInfo("Successfully retrieved sequential data (%lu bytes)", 0ul);
-        return RETCODE_OK;
-    }
-
-    for (uint32_t first = 0; first < total;) {
-        const uint32_t count = total - first < kChunkRecords ? total - first : kChunkRecords;
+    uint32_t first = 0;
+    const int32_t result = DownloadBlocks(received, [&]() -> int32_t {
+        if (first >= total) return RETCODE_OK;
+        const uint32_t count = total - first < kZK220ChunkRecords ? total - first : kZK220ChunkRecords;
         const uint32_t bytes = count * kZK220RecordSize;
-        int32_t result = ReserveBlock(received, bytes, kChunkMemoryFailed);
-        if (result == RETCODE_OK) result = RequestChunk(first, count, received.End());
-        if (result == RETCODE_OK) result = StepProgress();
-        if (result != RETCODE_OK) {
-            received.Free();
-            return result;
-        }
+        int32_t fetched = ReserveBlock(received, bytes, "Failed to allocate memory for %lu bytes of sequential data");
+        if (fetched == RETCODE_OK) fetched = RequestChunk(first, count, received.End());
+        if (fetched != RETCODE_OK) return fetched;
         received.Commit(bytes);
         first += count;
-    }
+        return RETCODE_OK;
+    });
+    if (result != RETCODE_OK) return result;
     commLog->LogInfo("Successfully retrieved sequential data (%lu bytes)", static_cast<unsigned long>(received.Length()));
     return RETCODE_OK;
 }

@@ -4,6 +4,8 @@
 // from the vehicles.
 #include <cstdint>
 
+#include "drivers/modelb/zk220_model.h"
+
 namespace tallyx {
 
 // Flag bits of model B vehicles; only the low five bits of the raw byte count.
@@ -11,8 +13,6 @@ inline constexpr uint16_t kZK220Forward = 0x01;
 inline constexpr uint16_t kZK220Reverse = 0x02;
 inline constexpr uint16_t kZK220Unclassified = 0x04;
 inline constexpr uint8_t kZK220FlagMask = 0x1F;
-
-inline constexpr uint32_t kZK220RecordSize = 8;
 
 // A raw vehicle record:
 //   byte 0: flags; bytes 1-3: seconds from the study begin, big-endian;

@@ -15,7 +15,7 @@
 #include "device/device_values.h"
 #include "properties/version_info.h"
 #include "comm/comm_log.h"
-#include "drivers/modelb/zk220_protocol.h"
+#include "drivers/modelb/zk220_driver.h"
 #include "export/xml_writer.h"
 #include "properties/property_store.h"
 #include "time/date_time.h"
@@ -23,8 +23,6 @@
 namespace tallyx {
 
 namespace {
-
-constexpr uint32_t kDocumentCapacity = 1024;
 
 // The elements of the user-area document in their order, after the version.
 constexpr KeyedProperty kUserAreaFields[] = {
@@ -39,7 +37,7 @@ bool AddElement(XmlWriter& writer, const char* tag, const char* text) {
 
 }  // namespace
 
-int32_t ZK220Protocol::ReadBatteryPercent(int32_t& percent) {
+int32_t ZK220Driver::ReadBatteryPercent(int32_t& percent) {
     percent = static_cast<int32_t>(std::strtoul(properties->Text(PROPERTY_DEV_BATTERYPERCENT), nullptr, 10));
     const double volts = std::strtod(properties->Text(PROPERTY_DEV_BATTERYVOLTAGE), nullptr);
     commLog->LogInfo("Current battery charge percentage is %u (voltage is %7.2f)", static_cast<unsigned>(percent),
@@ -47,14 +45,14 @@ int32_t ZK220Protocol::ReadBatteryPercent(int32_t& percent) {
     return RETCODE_OK;
 }
 
-int32_t ZK220Protocol::Command(const char* command) {
+int32_t ZK220Driver::Command(const char* command) {
     Answer answer;
     const int32_t result = Request(command, answer);
     if (result != RETCODE_OK) return result;
     return answer[0] == 'Y' ? RETCODE_OK : RETCODE_ERR_READ;
 }
 
-int32_t ZK220Protocol::ProgramOnce() {
+int32_t ZK220Driver::ProgramOnce() {
     int32_t result = SetBatteryDischarge(false);
     if (result == RETCODE_OK) result = EraseUserArea();
     if (result == RETCODE_OK) result = SetClock();
@@ -63,19 +61,19 @@ int32_t ZK220Protocol::ProgramOnce() {
     return result;
 }
 
-int32_t ZK220Protocol::SetBatteryDischarge(bool start) {
+int32_t ZK220Driver::SetBatteryDischarge(bool start) {
     commLog->LogInfo("Setting battery discharge to %s", start ? "ON" : "OFF");
     char command[64];
     std::snprintf(command, sizeof command, "%s %s", "CONTROLBATTERYDISCHARGE", start ? "START" : "STOP");
     return Command(command);
 }
 
-int32_t ZK220Protocol::EraseUserArea() {
+int32_t ZK220Driver::EraseUserArea() {
     commLog->LogInfo("Erasing user area");
     return Command("ERASEUSERAREA");
 }
 
-int32_t ZK220Protocol::SetClock() {
+int32_t ZK220Driver::SetClock() {
     commLog->LogInfo("Setting device clock to current time");
     char now[DateTime::kFormatBufferSize];
     DateTime::Now().Format(DTF_DATE | DTF_TIME | DTF_NO_MS, now);
@@ -84,7 +82,7 @@ int32_t ZK220Protocol::SetClock() {
     return Command(command);
 }
 
-int32_t ZK220Protocol::SendStudyProgram() {
+int32_t ZK220Driver::SendStudyProgram() {
     char begin[DateTime::kFormatBufferSize];
     char end[DateTime::kFormatBufferSize];
     properties->Time(PROPERTY_STUDY_BEGINDATETIME).Format(DTF_DATE | DTF_TIME | DTF_NO_MS, begin);
@@ -97,7 +95,7 @@ int32_t ZK220Protocol::SendStudyProgram() {
     return Command(command);
 }
 
-bool ZK220Protocol::BuildUserArea(char* document, uint32_t size) const {
+bool ZK220Driver::BuildUserArea(char* document, uint32_t size) const {
     XmlWriter writer;
     writer.buffer = document;
     writer.capacity = size;
@@ -114,7 +112,7 @@ bool ZK220Protocol::BuildUserArea(char* document, uint32_t size) const {
     return ok && writer.CloseElement("TALLYX");
 }
 
-int32_t ZK220Protocol::CheckUserAreaReadable() {
+int32_t ZK220Driver::CheckUserAreaReadable() {
     for (const KeyedProperty& field : kUserAreaFields) {
         const char* text = properties->Text(field.property);
         if (std::strpbrk(text, "<>") != nullptr) {
@@ -123,7 +121,7 @@ int32_t ZK220Protocol::CheckUserAreaReadable() {
             return RETCODE_ERR_INVALIDPROPERTYVALUE;
         }
     }
-    char document[kDocumentCapacity];
+    char document[kZK220UserAreaCapacity + 1];
     const bool fits = BuildUserArea(document, sizeof document);
     const size_t length = fits ? std::strlen(document) : sizeof document;
     if (length > kReadableUserArea) {
@@ -135,9 +133,9 @@ int32_t ZK220Protocol::CheckUserAreaReadable() {
     return RETCODE_OK;
 }
 
-int32_t ZK220Protocol::WriteUserArea() {
+int32_t ZK220Driver::WriteUserArea() {
     commLog->LogInfo("Writing user area");
-    char document[kDocumentCapacity];
+    char document[kZK220UserAreaCapacity + 1];
     if (!BuildUserArea(document, sizeof document)) return RETCODE_ERR_BUFFERTOOSMALL;
 
     const char* remaining = document;

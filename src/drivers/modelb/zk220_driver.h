@@ -1,28 +1,21 @@
 #pragma once
-// The protocol of the model B counter (ZK220): one command word per line, text
+// The driver of the model B counter (ZK220): one command word per line, text
 // answers (an acknowledgement, and a data line for queries), and the recorded
 // vehicles as raw 8-byte records.
 #include <cstdint>
 
-#include "drivers/counter_session.h"
+#include "drivers/counter_driver.h"
+#include "drivers/modelb/zk220_model.h"
 
 namespace tallyx {
 
 class ZK220Values;
 class RecordBuffer;
 
-class ZK220Protocol : public CounterSession {
+class ZK220Driver : public CounterDriver {
 public:
-    // Command and answer lines are at most this long, line feed included.
-    static constexpr uint32_t kLineCapacity = kAnswerCapacity;
-
     // Every exchange is tried this often before its error is returned.
     static constexpr uint32_t kAttempts = 3;
-    // Records are fetched this many at a time.
-    static constexpr uint32_t kChunkRecords = 50;
-    // The user area is read from this many blocks into this much text.
-    static constexpr uint32_t kUserAreaBlocks = 4;
-    static constexpr uint32_t kUserAreaCapacity = 1023;
     // More records than this cannot be one study: its time offsets span at
     // most 2^24 seconds, and one vehicle a second over all of it is far
     // beyond real traffic. A larger count is refused before any allocation.
@@ -31,12 +24,12 @@ public:
     // characters; the closing quote comes after them.
     static constexpr uint32_t kUserAreaLine = 250;
     // What blocks 0 to 3 carry of the document, which is all a read gets back.
-    static constexpr uint32_t kReadableUserArea = 4 * 235;
+    static constexpr uint32_t kReadableUserArea = kZK220UserAreaBlocks * 235;
     // A low-battery prompt answered later than this may have let the counter
     // fall asleep.
     static constexpr uint32_t kPromptIdleMs = 8000;
 
-    explicit ZK220Protocol(const Parts& parts);
+    explicit ZK220Driver(const DriverParts& parts);
 
     ZK220Values& Values();
 
@@ -98,7 +91,7 @@ private:
 
     // A receive failed: the counter may still answer that command later.
     bool lateAnswerPossible_ = false;
-    char lateCommand_[kLineCapacity] = {};
+    char lateCommand_[kCounterLineCapacity] = {};
 };
 
 }  // namespace tallyx

@@ -1,4 +1,4 @@
-#include "drivers/modelb/zk220_protocol.h"
+#include "drivers/modelb/zk220_driver.h"
 
 #include <cstdio>
 #include <cstring>
@@ -20,21 +20,21 @@ constexpr uint8_t kLineFeed = 0x0A;
 // The counter's carriage return and line feed end every answer line.
 constexpr uint32_t kAnswerEnding = 2;
 
-constexpr CounterSession::Rules kRules{.attempts = ZK220Protocol::kAttempts,
-                                       .promptIdleMs = ZK220Protocol::kPromptIdleMs,
+constexpr CounterDriver::Rules kRules{.attempts = ZK220Driver::kAttempts,
+                                       .promptIdleMs = ZK220Driver::kPromptIdleMs,
                                        .programFailed = "All %u retries to set study failed!",
                                        .dumpsStudySettings = false};
 
 }  // namespace
 
-ZK220Protocol::ZK220Protocol(const Parts& parts) : CounterSession(parts, kRules) {
+ZK220Driver::ZK220Driver(const DriverParts& parts) : CounterDriver(kZK220Model, parts, kRules) {
     CreateValues<ZK220Values>();
 }
 
-ZK220Values& ZK220Protocol::Values() { return static_cast<ZK220Values&>(*values); }
+ZK220Values& ZK220Driver::Values() { return static_cast<ZK220Values&>(*values); }
 
-int32_t ZK220Protocol::SendCommand(const char* command) {
-    char line[kLineCapacity];
+int32_t ZK220Driver::SendCommand(const char* command) {
+    char line[kCounterLineCapacity];
     const int length = std::snprintf(line, sizeof line, "%s%c", command != nullptr ? command : "", kLineFeed);
     if (length < 0 || static_cast<uint32_t>(length) >= sizeof line) {
         commLog->LogError("Command is too long to be sent: %.64s", command);
@@ -51,7 +51,7 @@ int32_t ZK220Protocol::SendCommand(const char* command) {
     return RETCODE_OK;
 }
 
-void ZK220Protocol::DiscardLateAnswers(const char* nextCommand) {
+void ZK220Driver::DiscardLateAnswers(const char* nextCommand) {
     // A command tried again gets the same answer, so a late one serves it as
     // well; a different command must not take it for its own. The counter
     // answers one command after the other, so the rest follows closely.
@@ -68,8 +68,8 @@ void ZK220Protocol::DiscardLateAnswers(const char* nextCommand) {
     }
 }
 
-int32_t ZK220Protocol::ReceiveLine(Answer& answer) {
-    uint8_t received[kLineCapacity];
+int32_t ZK220Driver::ReceiveLine(Answer& answer) {
+    uint8_t received[kCounterLineCapacity];
     uint32_t count = 0;
     const int32_t result = link->ReceiveUntil(received, sizeof received, &count, kLineFeed);
     if (result != RETCODE_OK) {
@@ -88,7 +88,7 @@ int32_t ZK220Protocol::ReceiveLine(Answer& answer) {
     return RETCODE_OK;
 }
 
-int32_t ZK220Protocol::ReceiveBinary(uint8_t* destination, uint32_t count) {
+int32_t ZK220Driver::ReceiveBinary(uint8_t* destination, uint32_t count) {
     uint32_t received = 0;
     const int32_t result = link->ReceiveExact(destination, count, &received, count);
     if (result != RETCODE_OK) {
@@ -99,23 +99,23 @@ int32_t ZK220Protocol::ReceiveBinary(uint8_t* destination, uint32_t count) {
     return RETCODE_OK;
 }
 
-int32_t ZK220Protocol::ExchangeOnce(const char* command, Answer& answer) {
+int32_t ZK220Driver::ExchangeOnce(const char* command, Answer& answer) {
     const int32_t result = SendCommand(command);
     if (result != RETCODE_OK) return result;
     Pause(requestDelayMs);
     return ReceiveLine(answer);
 }
 
-int32_t ZK220Protocol::Query(const char* command, Answer& answer) {
+int32_t ZK220Driver::Query(const char* command, Answer& answer) {
     const int32_t result = Request(command, answer);
     if (result != RETCODE_OK) return result;
     if (answer[0] != 'Y') return RETCODE_ERR_READ;
     return ReceiveLine(answer);
 }
 
-int32_t ZK220Protocol::ReceiveWakeUp() {
+int32_t ZK220Driver::ReceiveWakeUp() {
     lateAnswerPossible_ = false;  // a new opening of the port hears nothing of the old one
-    uint8_t line[kLineCapacity];
+    uint8_t line[kCounterLineCapacity];
     uint32_t received = 0;
     const int32_t result = link->ReceiveUntil(line, sizeof line, &received, kLineFeed);
     if (result != RETCODE_OK) {

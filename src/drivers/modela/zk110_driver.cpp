@@ -1,4 +1,4 @@
-#include "drivers/modela/zk110_protocol.h"
+#include "drivers/modela/zk110_driver.h"
 
 #include <cstdio>
 #include <cstring>
@@ -48,19 +48,19 @@ bool AnswersRequest(const char* command, const char* answer) {
 }
 
 // A long low-battery prompt does not let the counter fall asleep.
-constexpr CounterSession::Rules kRules{.attempts = ZK110Protocol::kAttempts, .promptIdleMs = 0,
+constexpr CounterDriver::Rules kRules{.attempts = ZK110Driver::kAttempts, .promptIdleMs = 0,
                                        .programFailed = "All %u EraseFlash/WriteStudy retries failed!",
                                        .dumpsStudySettings = true};
 
 }  // namespace
 
-ZK110Protocol::ZK110Protocol(const Parts& parts) : CounterSession(parts, kRules) {
+ZK110Driver::ZK110Driver(const DriverParts& parts) : CounterDriver(kZK110Model, parts, kRules) {
     CreateValues<ZK110Values>();
 }
 
-ZK110Values& ZK110Protocol::Values() { return static_cast<ZK110Values&>(*values); }
+ZK110Values& ZK110Driver::Values() { return static_cast<ZK110Values&>(*values); }
 
-int32_t ZK110Protocol::SendCommand(const char* command) {
+int32_t ZK110Driver::SendCommand(const char* command) {
     char frame[kFrameCapacity];
     uint32_t length = ZK110Frame::BuildCommand(command, frame, sizeof frame);
     if (length == 0) {
@@ -75,11 +75,11 @@ int32_t ZK110Protocol::SendCommand(const char* command) {
     return RETCODE_OK;
 }
 
-int32_t ZK110Protocol::ReceiveAnswer(Answer& answer) {
+int32_t ZK110Driver::ReceiveAnswer(Answer& answer) {
     // One byte more than is received, so the text is always terminated.
-    uint8_t received[ZK110Frame::kAnswerCapacity + 1] = {};
+    uint8_t received[kCounterLineCapacity + 1] = {};
     uint32_t count = 0;
-    int32_t result = link->ReceiveUntil(received, ZK110Frame::kAnswerCapacity, &count, ZK110Frame::kTerminator);
+    int32_t result = link->ReceiveUntil(received, kCounterLineCapacity, &count, ZK110Frame::kTerminator);
     if (result != RETCODE_OK) return result;
     commLog->Dump("IN", received, count, 1);
 
@@ -103,12 +103,12 @@ int32_t ZK110Protocol::ReceiveAnswer(Answer& answer) {
     return RETCODE_OK;
 }
 
-bool ZK110Protocol::IsLateAnswer(const char* command, const char* answer) const {
+bool ZK110Driver::IsLateAnswer(const char* command, const char* answer) const {
     return !previousRequest_.empty() && !AnswersRequest(command, answer) &&
            AnswersRequest(previousRequest_.c_str(), answer);
 }
 
-int32_t ZK110Protocol::ExchangeOnce(const char* command, Answer& answer) {
+int32_t ZK110Driver::ExchangeOnce(const char* command, Answer& answer) {
     int32_t result = SendCommand(command);
     if (result == RETCODE_OK) result = ReceiveAnswer(answer);
     // The previous request's answer, when it came too late, may still arrive
@@ -122,10 +122,10 @@ int32_t ZK110Protocol::ExchangeOnce(const char* command, Answer& answer) {
     return result;
 }
 
-int32_t ZK110Protocol::ReceivePage(uint8_t* buffer, uint32_t& length) {
+int32_t ZK110Driver::ReceivePage(uint8_t* buffer, uint32_t& length) {
     length = 0;
     uint32_t count = 0;
-    int32_t result = link->ReceiveExact(buffer, ZK110Page::kSize, &count, ZK110Page::kSize);
+    int32_t result = link->ReceiveExact(buffer, kZK110PageSize, &count, kZK110PageSize);
     if (result != RETCODE_OK) return result;
     ++statistics->pagesRead;
     commLog->Dump("IN", buffer, count, 1);
@@ -142,7 +142,7 @@ int32_t ZK110Protocol::ReceivePage(uint8_t* buffer, uint32_t& length) {
     return RETCODE_OK;
 }
 
-int32_t ZK110Protocol::WriteValue(const char* name, const char* writeKey, const char* readKey, const char* value) {
+int32_t ZK110Driver::WriteValue(const char* name, const char* writeKey, const char* readKey, const char* value) {
     commLog->LogInfo("Writing value: %s=%s", name, value);
     char command[kCommandCapacity];
     int written = std::snprintf(command, sizeof command, ":S%s%s", writeKey, value);
@@ -182,7 +182,7 @@ int32_t ZK110Protocol::WriteValue(const char* name, const char* writeKey, const 
     return RETCODE_OK;
 }
 
-int32_t ZK110Protocol::SetClock(const DateTime& time) {
+int32_t ZK110Driver::SetClock(const DateTime& time) {
     char text[ZK110ClockText::kSize];
     ZK110ClockText::Format(time, text);
     return WriteValue("RealTimeClock", ":T", ":t", text);

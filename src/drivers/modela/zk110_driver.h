@@ -1,11 +1,11 @@
 #pragma once
-// The protocol of the model A counter (ZK110): short colon commands in a
+// The driver of the model A counter (ZK110): short colon commands in a
 // checksummed text frame, recorded data read as CRC-protected flash pages.
 #include <cstdint>
 #include <span>
 #include <string>
 
-#include "drivers/counter_session.h"
+#include "drivers/counter_driver.h"
 #include "drivers/modela/zk110_framing.h"
 #include "time/date_time.h"
 
@@ -14,10 +14,8 @@ namespace tallyx {
 class ZK110Values;
 class RecordBuffer;
 
-class ZK110Protocol : public CounterSession {
+class ZK110Driver : public CounterDriver {
 public:
-    static_assert(ZK110Frame::kAnswerCapacity == kAnswerCapacity);
-
     // Every request is tried this often before its error is returned.
     static constexpr uint32_t kAttempts = 3;
     // Sequential records live on chips 2 and 3, periodic records on chip 1,
@@ -37,7 +35,7 @@ public:
         const char* info;
     };
 
-    explicit ZK110Protocol(const Parts& parts);
+    explicit ZK110Driver(const DriverParts& parts);
 
     ZK110Values& Values();
 
@@ -61,6 +59,7 @@ public:
     int32_t ReadDeviceFields(bool full);
     // Download a data area; on an error the buffer is freed.
     int32_t ReadSequentialPages(RecordBuffer& data);
+    // One page per period of the study at the most.
     int32_t ReadPeriodicPages(RecordBuffer& data);
     int32_t CompleteStudy();
 
@@ -87,6 +86,11 @@ private:
     bool IsLateAnswer(const char* command, const char* answer) const;
     // Requests one page with its attempts; length as in ReceivePage.
     int32_t RequestPage(uint32_t chip, uint32_t page, uint8_t* buffer, uint32_t& length);
+    // Downloads the pages of chips first to last from page 8 on, at most
+    // `limit` of them, until an empty page; of each page the first `keep`
+    // bytes stay. `area` names the data in the log.
+    int32_t ReadPages(const char* area, uint32_t firstChip, uint32_t lastChip, uint32_t limit, uint32_t keep,
+                      RecordBuffer& data);
     // Requests the fields in order, each answer going to the values object.
     int32_t RequestFields(std::span<const FieldRequest> fields);
     // The text WriteProperty sends for a setting; false when a property cannot be read.

@@ -1,13 +1,12 @@
-#include "drivers/counter_session.h"
+#include "drivers/counter_driver.h"
 
 #include <chrono>
 #include <cstdio>
 #include <string_view>
+#include <thread>
 
-#include "device/device_values.h"
 #include "comm/comm_log.h"
 #include "comm/port_link.h"
-#include "drivers/record_buffer.h"
 #include "properties/port_name.h"
 #include "properties/property_store.h"
 #include "properties/text_checks.h"
@@ -23,10 +22,10 @@ void LogInvalidAction(CommLog& log, const char* action) {
 
 }  // namespace
 
-CounterSession::CounterSession(const Parts& parts, const Rules& rules)
-    : DeviceDriver(parts.link, parts.properties, parts.commLog, parts.statistics), model_(parts.model), rules_(rules) {}
+CounterDriver::CounterDriver(const CounterModelInfo& model, const DriverParts& parts, const Rules& rules)
+    : DeviceDriver(parts), model_(model), rules_(rules) {}
 
-int32_t CounterSession::Read() {
+int32_t CounterDriver::Read() {
     commLog->LogInfo("Attempting to read the device...");
     progressStep = 0;
     values->Clear();
@@ -40,7 +39,9 @@ int32_t CounterSession::Read() {
         result = ReadDeviceInfo();
     } else if (action[0] == '\0' || EqualsIgnoreCase(action, TALLYX_READACTION_ALL)) {
         result = ReadEverything();
-        if (result == RETCODE_OK) WriteProcessedDocument();
+        if (result == RETCODE_OK) {
+            WriteDocument([this](DumpDocumentBuilder& builder) { builder.WriteProcessed(*properties, *values); });
+        }
     } else {
         LogInvalidAction(*commLog, action);
         return RETCODE_ERR_INVALIDPROPERTYVALUE;
@@ -50,7 +51,7 @@ int32_t CounterSession::Read() {
     return RETCODE_OK;
 }
 
-int32_t CounterSession::Write() {
+int32_t CounterDriver::Write() {
     progressStep = 0;
     commLog->LogInfo("Attempting to write the device...");
     LoadRequestDelay();
@@ -83,7 +84,32 @@ int32_t CounterSession::Write() {
     return RETCODE_OK;
 }
 
-int32_t CounterSession::Request(const char* command, Answer& answer) {
+int32_t CounterDriver::FirstValue(const char* dataType, const char* format, char* buffer, uint32_t bufferSize) {
+    return values->FirstValue(dataType, format, buffer, bufferSize);
+}
+
+int32_t CounterDriver::NextValue(char* buffer, uint32_t bufferSize) { return values->NextValue(buffer, bufferSize); }
+
+void CounterDriver::LoadRequestDelay() {
+    const int32_t delay = properties->Number(PROPERTY_COMM_WAITBETWEENREQSMS);
+    requestDelayMs = delay > 0 ? static_cast<uint32_t>(delay) : 0;
+}
+
+void CounterDriver::Pause(uint32_t milliseconds) const {
+    if (milliseconds != 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+int32_t CounterDriver::StepProgress() {
+    if (progressCallback == nullptr) return RETCODE_OK;
+    ++progressStep;
+    if (progressCallback(contextHandle, progressStep) == 1) {
+        commLog->LogWarning("Operation was aborted by the user!");
+        return RETCODE_ABORTED;
+    }
+    return RETCODE_OK;
+}
+
+int32_t CounterDriver::Request(const char* command, Answer& answer) {
     int32_t result = RETCODE_OK;
     for (uint32_t attempt = 1; attempt <= rules_.attempts; ++attempt) {
         answer[0] = '\0';
@@ -98,7 +124,7 @@ int32_t CounterSession::Request(const char* command, Answer& answer) {
     return StepProgress();
 }
 
-int32_t CounterSession::Rewake() {
+int32_t CounterDriver::Rewake() {
     char name[64];
     PortNameFromProperties(*properties, name, sizeof name);
     commLog->LogInfo("Attempting to wake device up...");
@@ -113,13 +139,13 @@ int32_t CounterSession::Rewake() {
     return RETCODE_OK;
 }
 
-int32_t CounterSession::CheckUnitType() {
+int32_t CounterDriver::CheckUnitType() {
     // The unit type must carry the name of the model the counter announced.
     const std::string_view unitType = properties->Text(PROPERTY_DEV_UNITTYPE);
     return unitType.find(model_.name) != std::string_view::npos ? RETCODE_OK : RETCODE_ERR_BADUNITTYPE;
 }
 
-int32_t CounterSession::CheckBattery() {
+int32_t CounterDriver::CheckBattery() {
     int32_t percent = 0;
     if (const int32_t result = ReadBatteryPercent(percent); result != RETCODE_OK) return result;
     // Compared as unsigned numbers: an end before the begin is a very long study.
@@ -152,12 +178,14 @@ int32_t CounterSession::CheckBattery() {
     return RETCODE_OK;
 }
 
-int32_t CounterSession::ProgramStudy() {
+int32_t CounterDriver::ProgramStudy() {
     int32_t result = RETCODE_OK;
     for (uint32_t attempt = 1; attempt <= rules_.attempts; ++attempt) {
         result = ProgramOnce();
         if (result == RETCODE_OK) {
-            if (rules_.dumpsStudySettings) WriteStudySettingsDocument();
+            if (rules_.dumpsStudySettings) {
+                WriteDocument([this](DumpDocumentBuilder& builder) { builder.WriteStudySettings(*properties); });
+            }
             return RETCODE_OK;
         }
         // The caller asked to stop: the counter is not programmed again.
@@ -173,28 +201,22 @@ int32_t CounterSession::ProgramStudy() {
     return result;
 }
 
-int32_t CounterSession::ReserveBlock(RecordBuffer& buffer, uint32_t bytes, const char* failedMessage) {
+int32_t CounterDriver::ReserveBlock(RecordBuffer& buffer, uint32_t bytes, const char* failedMessage) {
     if (buffer.Reserve(bytes)) return RETCODE_OK;
     commLog->LogError(failedMessage, static_cast<unsigned long>(buffer.Length()) + bytes);
     buffer.Free();
     return kOutOfMemory;
 }
 
-void CounterSession::WriteRawDocument(const RawRecordLayout& layout, const uint8_t* data, uint32_t length) {
+template <class Fill>
+void CounterDriver::WriteDocument(Fill fill) {
     if (commLog->Folder()[0] == '\0') return;
-    DumpDocumentBuilder([this](const char* text) { commLog->WriteDumpDocument(text); }).WriteRaw(layout, data, length);
+    DumpDocumentBuilder builder([this](const char* text) { commLog->WriteDumpDocument(text); });
+    fill(builder);
 }
 
-void CounterSession::WriteProcessedDocument() {
-    if (commLog->Folder()[0] == '\0') return;
-    DumpDocumentBuilder([this](const char* text) { commLog->WriteDumpDocument(text); })
-        .WriteProcessed(*properties, *values);
-}
-
-void CounterSession::WriteStudySettingsDocument() {
-    if (commLog->Folder()[0] == '\0') return;
-    DumpDocumentBuilder([this](const char* text) { commLog->WriteDumpDocument(text); })
-        .WriteStudySettings(*properties);
+void CounterDriver::WriteRawDocument(const RawRecordLayout& layout, const uint8_t* data, uint32_t length) {
+    WriteDocument([&](DumpDocumentBuilder& builder) { builder.WriteRaw(layout, data, length); });
 }
 
 }  // namespace tallyx

@@ -1,11 +1,11 @@
 #pragma once
-// What every counter model does alike, once: the read and write actions, the
-// retry policy of requests, of data blocks and of a whole programming, the
-// progress steps and aborts, the re-wake, the unit-type and battery checks
-// around programming, and the dump documents. A model's protocol derives from
-// it and supplies what differs: how a command is framed, sent and answered,
-// how its wake-up line is recognised, its field requests and programming
-// steps, and its messages.
+// What every counter model's driver does alike, once: the read and write
+// actions, the pause between requests and the progress steps with their
+// aborts, the retries of requests, of data blocks and of a whole programming,
+// the download of a data area block by block, waking the counter again, the
+// unit-type and battery checks around programming, and the dump documents. A
+// model's driver derives from it and supplies the hooks below: how one command
+// is sent and answered, its wake-up line, its read and programming steps.
 #include <cstdint>
 #include <memory>
 
@@ -13,20 +13,18 @@
 
 #include "device/device_driver.h"
 #include "device/device_statistics.h"
-#include "device/device_values.h"
 #include "drivers/counter_models.h"
 #include "drivers/record_buffer.h"
 #include "export/dump_document_builder.h"
 
 namespace tallyx {
 
-class CounterSession : public DeviceDriver {
+class CounterDriver : public DeviceDriver {
 public:
-    // Answers of both models are read into buffers of this size; longer ones are cut.
-    static constexpr uint32_t kAnswerCapacity = 1024;
-    using Answer = char[kAnswerCapacity];
+    // Answers of every model are read into buffers of this size; longer ones are cut.
+    using Answer = char[kCounterLineCapacity];
 
-    // What a model's protocol states once about itself.
+    // What a model's driver states once about itself.
     struct Rules {
         // Every request, data block and programming is tried this often.
         uint32_t attempts;
@@ -39,22 +37,21 @@ public:
         bool dumpsStudySettings;
     };
 
-    // What a context lends the session of its counter.
-    struct Parts {
-        const CounterModelInfo& model;
-        PortLink* link;
-        PropertyStore* properties;
-        CommLog* commLog;
-        DeviceStatistics* statistics;
-    };
+    // The driver of a model's row, built from the parts a context lends
+    // (drivers/counter_drivers.cpp pairs every row with its driver).
+    static std::unique_ptr<DeviceDriver> Create(const CounterModelInfo& model, const DriverParts& parts);
 
-    CounterSession(const Parts& parts, const Rules& rules);
+    CounterDriver(const CounterModelInfo& model, const DriverParts& parts, const Rules& rules);
 
     int32_t Read() final;
     int32_t Write() final;
+    int32_t FirstValue(const char* dataType, const char* format, char* buffer, uint32_t bufferSize) final;
+    int32_t NextValue(char* buffer, uint32_t bufferSize) final;
 
     const CounterModelInfo& Model() const { return model_; }
 
+    // Takes the pause between requests from the properties.
+    void LoadRequestDelay();
     // One request and its answer, tried `attempts` times: after each failure
     // the pause between requests and a counted retry; after the answer the
     // pause and one progress step (RETCODE_ABORTED when the caller stops).
@@ -69,7 +66,7 @@ protected:
     // Everything: the fields, the data, the decoded records.
     virtual int32_t ReadEverything() = 0;
     // Refuses a study before anything is sent; 0 to go on.
-    virtual int32_t CheckStudyBeforeSending() { return 0; }
+    virtual int32_t CheckStudyBeforeSending() { return RETCODE_OK; }
     // The battery charge in percent, logged as the model reads it.
     virtual int32_t ReadBatteryPercent(int32_t& percent) = 0;
     // One attempt of the whole programming sequence.
@@ -83,8 +80,11 @@ protected:
     // After every Request, whatever its outcome.
     virtual void RequestEnded(const char* /*command*/) {}
 
-    // ---- shared by the models' protocols
-    // Creates the model's values object, lent this session's properties, log and statistics.
+    // ---- shared by the models' drivers
+    void Pause(uint32_t milliseconds) const;
+    // One progress step: 0, or RETCODE_ABORTED when the caller asked to stop.
+    int32_t StepProgress();
+    // Creates the model's values object, lent this driver's properties, log and statistics.
     template <class ModelValues>
     void CreateValues() {
         values = std::make_unique<ModelValues>(ValuesContext{properties, commLog, statistics});
@@ -107,7 +107,27 @@ protected:
     // Makes room in buffer for one more block of `bytes`; the model's message
     // and the out-of-memory code when it cannot.
     int32_t ReserveBlock(RecordBuffer& buffer, uint32_t bytes, const char* failedMessage);
-
+    // Downloads a data area into data block by block: next() fetches one
+    // block (after ReserveBlock) and commits what it keeps; a block that adds
+    // nothing ends the area, every other one is a progress step. On an error
+    // or an abort the buffer is freed; an empty area leaves it freed.
+    template <class Next>
+    int32_t DownloadBlocks(RecordBuffer& data, Next next) {
+        data.Free();
+        for (;;) {
+            const uint32_t before = data.Length();
+            int32_t result = next();
+            if (result == RETCODE_OK && data.Length() == before) {
+                if (before == 0) data.Free();
+                return RETCODE_OK;
+            }
+            if (result == RETCODE_OK) result = StepProgress();
+            if (result != RETCODE_OK) {
+                data.Free();
+                return result;
+            }
+        }
+    }
     // A downloaded data area: its raw dump document, then decode(data, length)
     // unless it is empty. The buffer is freed either way.
     template <class Decode>
@@ -120,13 +140,14 @@ protected:
 
     // ---- dump documents, written only when a log folder is set
     void WriteRawDocument(const RawRecordLayout& layout, const uint8_t* data, uint32_t length);
-    void WriteProcessedDocument();
-    void WriteStudySettingsDocument();
 
 private:
     int32_t CheckUnitType();
     int32_t CheckBattery();
     int32_t ProgramStudy();
+    // Builds a dump document with fill(builder) when a log folder is set.
+    template <class Fill>
+    void WriteDocument(Fill fill);
 
     const CounterModelInfo& model_;
     const Rules rules_;
