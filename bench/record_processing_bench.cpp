@@ -104,7 +104,7 @@ void ProcessFullFlash(benchmark::State& state, bool halfInvalid, bool logged) {
     for (auto _ : state) {
         driver.Values().Clear();
         driver.Values().SetDateEncoding(true);
-        if (driver.Values().ProcessSequential(data.data(), static_cast<uint32_t>(data.size())) != 0) {
+        if (driver.Values().DecodeSequential(data.data(), static_cast<uint32_t>(data.size())) != 0) {
             state.SkipWithError("processing failed");
             break;
         }
@@ -128,7 +128,7 @@ BENCHMARK(BM_ProcessSequential_HalfInvalid_Logged)->Unit(benchmark::kMillisecond
 void BM_ExportCsv_NextValue(benchmark::State& state) {
     BenchDriver driver;
     const std::vector<uint8_t> data = FullFlash(false);
-    driver.Values().ProcessSequential(data.data(), static_cast<uint32_t>(data.size()));
+    driver.Values().DecodeSequential(data.data(), static_cast<uint32_t>(data.size()));
     char line[256];
     uint64_t lines = 0;
     for (auto _ : state) {
@@ -148,7 +148,7 @@ BENCHMARK(BM_ExportCsv_NextValue)->Unit(benchmark::kMillisecond);
 void BM_ExportCsv_BareSnprintf(benchmark::State& state) {
     BenchDriver driver;
     const std::vector<uint8_t> data = FullFlash(false);
-    driver.Values().ProcessSequential(data.data(), static_cast<uint32_t>(data.size()));
+    driver.Values().DecodeSequential(data.data(), static_cast<uint32_t>(data.size()));
     const SequentialRecord* records = driver.Values().SequentialRecords();
     const uint32_t count = driver.Values().SequentialCount();
     std::vector<std::vector<char>> descriptions(65536);
@@ -156,7 +156,7 @@ void BM_ExportCsv_BareSnprintf(benchmark::State& state) {
         std::vector<char>& text = descriptions[records[i].flags];
         if (!text.empty()) continue;
         text.resize(256);
-        FormatFlagDescription(ZK110Values::Flags(), records[i].flags, text.data(), 256);
+        FormatFlagDescription(driver.Values().FlagNames(), records[i].flags, text.data(), 256);
     }
     char line[256];
     uint64_t lines = 0;

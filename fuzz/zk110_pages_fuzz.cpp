@@ -50,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                        static_cast<uint32_t>(sequential.size()));
     DumpDocumentBuilder(sink).WriteRaw(kZK110PeriodicRawLayout, periodicBytes, static_cast<uint32_t>(periodic.size()));
 
-    driver.Values().ProcessSequential(sequentialBytes, static_cast<uint32_t>(sequential.size()));
-    driver.Values().ProcessPeriodic(periodicBytes, static_cast<uint32_t>(periodic.size()));
+    driver.Values().DecodeSequential(sequentialBytes, static_cast<uint32_t>(sequential.size()));
+    driver.Values().DecodePeriodic(periodicBytes, static_cast<uint32_t>(periodic.size()));
     DumpDocumentBuilder(sink).WriteProcessed(store, driver.Values());
     test::WalkEveryExport(driver, (selector & 128) ? 8 : 64);
     return 0;

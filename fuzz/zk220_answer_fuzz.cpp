@@ -68,6 +68,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
         }
     }
-    (void)driver.Values().GetNumPeriodicRecords();
+    (void)driver.Values().PeriodicCount();
     return 0;
 }

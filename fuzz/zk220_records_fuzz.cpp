@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (strnlen(text, DumpDocumentBuilder::kWorkBufferSize) >= DumpDocumentBuilder::kWorkBufferSize) std::abort();
     };
     DumpDocumentBuilder(sink).WriteRaw(kZK220SequentialRawLayout, data, static_cast<uint32_t>(size));
-    driver.Values().DecodeRecords(data, static_cast<uint32_t>(size));
+    driver.Values().DecodeSequential(data, static_cast<uint32_t>(size));
     // The processed document only in some runs: it walks every period again.
     if (selector & 64) DumpDocumentBuilder(sink).WriteProcessed(store, driver.Values());
     test::WalkEveryExport(driver, (selector & 128) ? 8 : 64);

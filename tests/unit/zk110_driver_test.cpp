@@ -423,7 +423,7 @@ TEST_F(ZK110DriverTest, ThePeriodicPageLimitIsTheNumberOfPeriods) {
     // The study as the counter's answers give it: begin, end and period.
     auto study = [this](const char* begin, const char* end, const char* period) {
         for (const std::string& answer : {std::string(":B") + begin, std::string(":E") + end, std::string(":P") + period}) {
-            driver.Values().ParseAnswer(answer.c_str(), static_cast<uint32_t>(answer.size()));
+            driver.Values().ParseAnswer("", answer.c_str());
         }
     };
 

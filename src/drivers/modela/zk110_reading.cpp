@@ -65,7 +65,7 @@ int32_t ZK110Driver::ReadEverything() {
     result = ReadSequentialPages(sequential);
     if (result != RETCODE_OK) return result;
     result = DecodeDownload(kZK110SequentialRawLayout, sequential, [this](const uint8_t* data, uint32_t length) {
-        return Values().ProcessSequential(data, length);
+        return Values().DecodeSequential(data, length);
     });
     if (result != RETCODE_OK) return result;
 
@@ -73,7 +73,7 @@ int32_t ZK110Driver::ReadEverything() {
     result = ReadPeriodicPages(periodic);
     if (result != RETCODE_OK) return result;
     result = DecodeDownload(kZK110PeriodicRawLayout, periodic, [this](const uint8_t* data, uint32_t length) {
-        return Values().ProcessPeriodic(data, length);
+        return Values().DecodePeriodic(data, length);
     });
     return result;
 }
@@ -84,7 +84,7 @@ int32_t ZK110Driver::RequestFields(std::span<const FieldRequest> fields) {
         commLog->LogInfo("%s", field.info);
         int32_t result = Request(field.command, answer);
         if (result != RETCODE_OK) return result;
-        Values().ParseAnswer(answer, static_cast<uint32_t>(std::strlen(answer)));
+        Values().ParseAnswer(field.command, answer);
     }
     return RETCODE_OK;
 }
@@ -109,7 +109,7 @@ int32_t ZK110Driver::ReadDeviceFields(bool full) {
             answer[0] = ':';
             answer[1] = 'b';
         }
-        Values().ParseAnswer(answer, static_cast<uint32_t>(std::strlen(answer)));
+        Values().ParseAnswer(":B", answer);
     }
     if ((result = RequestFields(kChargeField)) != RETCODE_OK) return result;
     if (full && (result = RequestFields(kStudySettingFields)) != RETCODE_OK) return result;

@@ -39,40 +39,21 @@ bool StartsWith(const char* text, const char* prefix) {
     return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-void StoreDecimal(PropertyStore& properties, const char* property, int32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
-    properties.Set(property, text, false);
-}
-
-// Reads the study begin or end as the properties hold it; the null time when
-// it does not parse.
 }  // namespace
 
-ZK110Values::ZK110Values(ValuesContext context) : RecordValues(context, kFlagNames) { Clear(); }
-
-FlagNameTable ZK110Values::Flags() { return kFlagNames; }
+ZK110Values::ZK110Values(ValuesContext context) : CounterValues(context, kFlagNames) { Clear(); }
 
 void ZK110Values::Clear() {
-    RecordValues::Clear();
+    CounterValues::Clear();
     periodic_.reset();
     periodicCount_ = 0;
     dateEncoding_ = false;
-    study_ = StudyFacts{};
 }
 
 // ---------------------------------------------------------------- answers
 
-int32_t ZK110Values::ParseAnswer(const char* answer, uint32_t length) {
-    if (answer == nullptr) return RETCODE_OK;
-    char text[kCounterLineCapacity + 1];
-    uint32_t used = 0;
-    while (used < length && used < kCounterLineCapacity && answer[used] != '\0') {
-        text[used] = answer[used];
-        ++used;
-    }
-    text[used] = '\0';
-
+int32_t ZK110Values::ParseAnswer(const char* /*command*/, const char* text) {
+    if (text == nullptr) return RETCODE_OK;
     PropertyStore& properties = Properties();
     for (const KeyedProperty& entry : kTextAnswers) {
         if (StartsWith(text, entry.key)) {
@@ -121,7 +102,7 @@ void ZK110Values::StoreBattery(const char* answer) {
     }
     // The percentage follows the voltage as stored.
     const double volts = std::strtod(properties.Text(PROPERTY_DEV_BATTERYVOLTAGE), nullptr);
-    StoreDecimal(properties, PROPERTY_DEV_BATTERYPERCENT, static_cast<int32_t>(BatteryPercentFromVoltage(volts)));
+    StoreNumber(PROPERTY_DEV_BATTERYPERCENT, BatteryPercentFromVoltage(volts));
 }
 
 void ZK110Values::StoreAccumulatedCharge(const char* answer) {
@@ -141,7 +122,7 @@ void ZK110Values::StoreAccumulatedCharge(const char* answer) {
     const uint32_t left = static_cast<uint32_t>(ParseLong(fields[1]));
     const uint32_t full = static_cast<uint32_t>(ParseLong(fields[3]));
     if (full == 0) return;
-    StoreDecimal(properties, PROPERTY_DEV_BATTERYPERCENT, static_cast<int32_t>(left * 100u / full));
+    StoreNumber(PROPERTY_DEV_BATTERYPERCENT, left * 100u / full);
 }
 
 void ZK110Values::StoreFinishCode(const char* answer) {
@@ -157,7 +138,7 @@ void ZK110Values::StoreFinishCode(const char* answer) {
         default: break;
     }
     study_.finishCode = static_cast<int32_t>(code);
-    StoreDecimal(Properties(), PROPERTY_STUDY_FCODE, study_.finishCode);
+    StoreNumber(PROPERTY_STUDY_FCODE, study_.finishCode);
 }
 
 DateTime ZK110Values::StoreClockTime(const char* property, const char* answer) {
@@ -173,7 +154,7 @@ DateTime ZK110Values::StoreClockTime(const char* property, const char* answer) {
 
 int32_t ZK110Values::StoreHexNumber(const char* property, const char* answer) {
     const int32_t number = static_cast<int32_t>(ParseHexNumber(AnswerTextFrom(answer, 3)));
-    StoreDecimal(Properties(), property, number);
+    StoreNumber(property, number);
     return number;
 }
 
@@ -185,7 +166,7 @@ void ZK110Values::StoreBinList(const char* property, const char* answer) {
 
 // ---------------------------------------------------------------- vehicles
 
-int32_t ZK110Values::ProcessSequential(const uint8_t* data, uint32_t length) {
+int32_t ZK110Values::DecodeSequential(const uint8_t* data, uint32_t length) {
     CommLog* log = Log();
     const uint32_t total = data != nullptr ? length / kZK110RecordSize : 0;
     auto raw = [data](uint32_t index) { return data + static_cast<size_t>(index) * kZK110RecordSize; };
@@ -305,7 +286,7 @@ int32_t ZK110Values::ProcessSequential(const uint8_t* data, uint32_t length) {
 
 // ---------------------------------------------------------------- periods
 
-int32_t ZK110Values::ProcessPeriodic(const uint8_t* data, uint32_t length) {
+int32_t ZK110Values::DecodePeriodic(const uint8_t* data, uint32_t length) {
     CommLog* log = Log();
     if (data == nullptr || length == 0) {
         if (log) log->LogInfo("Done processing periodic data: no periodic records retrieved");
@@ -347,7 +328,7 @@ int32_t ZK110Values::ProcessPeriodic(const uint8_t* data, uint32_t length) {
     return RETCODE_OK;
 }
 
-void ZK110Values::FillPeriod(uint32_t index) {
+void ZK110Values::BuildPeriodicRow(uint32_t index, PeriodicRow& row) {
     // The vehicles of the period are counted whether or not a bin matrix exists;
     // without bin limits only the matrix is left out.
     if (index >= periodicCount_) return;
@@ -362,11 +343,7 @@ void ZK110Values::FillPeriod(uint32_t index) {
     // The record holds 16-bit counts.
     period.count = static_cast<uint16_t>(counted.count);
     period.reverseCount = static_cast<uint16_t>(counted.reverseCount);
-}
 
-void ZK110Values::BuildPeriodicRow(uint32_t index, PeriodicRow& row) {
-    FillPeriod(index);
-    const ZK110PeriodicRecord& period = periodic_[index];
     row.endOffsetMinutes = period.endOffsetMinutes;
     row.count = period.count;
     row.reverseCount = period.reverseCount;

@@ -2,58 +2,48 @@
 // The decoded data of a model A counter: the answers of a read turned into
 // properties, the vehicles rebuilt and corrected from the raw flash records,
 // the periodic records with their vehicle counts and bin matrix, and (through
-// RecordValues) the value export over them.
+// CounterValues) the value export over them.
 #include <cstdint>
 #include <memory>
 
 #include <tallyx/tallyx.h>
 
 #include "drivers/modela/zk110_records.h"
-#include "drivers/study_facts.h"
-#include "export/record_values.h"
+#include "export/counter_values.h"
 
 namespace tallyx {
 
-class ZK110Values : public RecordValues {
+class ZK110Values : public CounterValues {
 public:
     explicit ZK110Values(ValuesContext context);
 
     // Frees every record and the bins, and clears the date encoding flag.
     void Clear() override;
 
-    // Stores what one answer text (length bytes, or up to a zero byte) says
-    // into the properties, or the date encoding flag. Answers that
-    // match no known echo are ignored. Always 0.
-    int32_t ParseAnswer(const char* answer, uint32_t length);
+    // Stores what an answer says into the properties, the study facts or the
+    // date encoding flag. Every answer begins with an echo of what it answers
+    // (":X:7 ..."), so the command is not needed; answers that match no known
+    // echo are passed over. Always 0.
+    int32_t ParseAnswer(const char* command, const char* answer) override;
 
     // Decodes the raw vehicle records (length / 6 of them) into the sequential
     // records: drops empty and invalid ones, rebuilds full time stamps from the
     // study begin, corrects those out of sequence or beyond the study end and
     // implausible speeds and lengths. 0, or kOutOfMemory.
-    int32_t ProcessSequential(const uint8_t* data, uint32_t length);
+    int32_t DecodeSequential(const uint8_t* data, uint32_t length) override;
+
+    // The periodic records of the counter, decoded from its periodic pages.
+    uint32_t PeriodicCount() override { return periodicCount_; }
+    // Counts the vehicles of the period into its record and the bin matrix.
+    void BuildPeriodicRow(uint32_t index, PeriodicRow& row) override;
 
     // Decodes the periodic pages (length / 260 of them). 0, or kOutOfMemory.
-    int32_t ProcessPeriodic(const uint8_t* data, uint32_t length);
-
-    // Counts the vehicles of periodic record index into it and into the bin
-    // matrix. Called for 0, 1, 2, ... in order during a periodic walk.
-    void FillPeriod(uint32_t index);
-
-    // What the answers since the last Clear said about the study.
-    const StudyFacts& Study() const { return study_; }
+    int32_t DecodePeriodic(const uint8_t* data, uint32_t length);
 
     bool DateEncoding() const { return dateEncoding_; }
     void SetDateEncoding(bool on) { dateEncoding_ = on; }
 
     const ZK110PeriodicRecord* PeriodicRecords() const { return periodic_.get(); }
-    uint32_t PeriodicCount() const { return periodicCount_; }
-
-    // The names of model A's flags.
-    static FlagNameTable Flags();
-
-protected:
-    uint32_t PeriodicRecordCount() override { return periodicCount_; }
-    void BuildPeriodicRow(uint32_t index, PeriodicRow& row) override;
 
 private:
     void StoreBattery(const char* answer);
@@ -66,7 +56,6 @@ private:
     std::unique_ptr<ZK110PeriodicRecord[]> periodic_;
     uint32_t periodicCount_ = 0;
     bool dateEncoding_ = false;
-    StudyFacts study_;
 };
 
 }  // namespace tallyx

@@ -55,7 +55,7 @@ int32_t ZK220Driver::ReadEverything() {
     if (result != RETCODE_OK) return result;
 
     result = DecodeDownload(kZK220SequentialRawLayout, records, [this](const uint8_t* data, uint32_t length) {
-        return Values().DecodeRecords(data, length);
+        return Values().DecodeSequential(data, length);
     });
     return result;
 }

@@ -1,7 +1,6 @@
 #pragma once
 // The records of a model B counter: the raw 8-byte vehicle record as the
-// counter sends it, its flag bits, and the periodic record the library derives
-// from the vehicles.
+// counter sends it and its flag bits.
 #include <cstdint>
 
 #include "drivers/modelb/zk220_model.h"
@@ -30,15 +29,5 @@ uint8_t ZK220RoundedMeasure(uint8_t whole, uint8_t fraction);
 
 // The measurement as the decimal text "whole.fraction".
 void FormatZK220Measure(uint8_t whole, uint8_t fraction, char* text, uint32_t size);
-
-// One study period of a model B counter. The fields are 32 bits wide: a study
-// of 24-bit second offsets runs past 65535 minutes, and its later periods
-// must keep their true end.
-struct ZK220PeriodicRecord {
-    uint32_t endOffsetMinutes = 0;  // minutes from the study begin to the end of the period
-    uint32_t count = 0;             // vehicles of the period
-    uint32_t reverseCount = 0;      // of those, the reverse ones
-    uint32_t occupancy = 0;         // percent of the period a vehicle was over the detector
-};
 
 }  // namespace tallyx

@@ -31,12 +31,6 @@ constexpr KeyedProperty kTextAnswers[] = {
     {"GETBATTERYPERCENT", PROPERTY_DEV_BATTERYPERCENT},
 };
 
-void StoreNumber(PropertyStore& properties, const char* property, int64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
-    properties.Set(property, text, false);
-}
-
 // The study period in seconds as the properties hold it.
 int64_t PeriodSeconds(const PropertyStore& properties) {
     return int64_t{properties.Number(PROPERTY_STUDY_PERIODTIME)} * 60;
@@ -44,12 +38,7 @@ int64_t PeriodSeconds(const PropertyStore& properties) {
 
 }  // namespace
 
-ZK220Values::ZK220Values(ValuesContext context) : RecordValues(context, kFlagNames) { Clear(); }
-
-void ZK220Values::Clear() {
-    RecordValues::Clear();
-    study_ = StudyFacts{};
-}
+ZK220Values::ZK220Values(ValuesContext context) : CounterValues(context, kFlagNames) { Clear(); }
 
 // ---------------------------------------------------------------- answers
 
@@ -91,15 +80,15 @@ int32_t ZK220Values::StoreStudyInfo(const char* answer) {
     PropertyStore& properties = Properties();
     char time[DateTime::kFormatBufferSize];
     properties.Set(PROPERTY_STUDY_TYPE, info.type, false);
-    StoreNumber(properties, PROPERTY_STUDY_FCODE, info.stateCode);
+    StoreNumber(PROPERTY_STUDY_FCODE, info.stateCode);
     info.begin.Format(DTF_DATE | DTF_TIME, time);
     properties.Set(PROPERTY_STUDY_BEGINDATETIME, time, false);
     info.end.Format(DTF_DATE | DTF_TIME, time);
     properties.Set(PROPERTY_STUDY_ENDDATETIME, time, false);
-    StoreNumber(properties, PROPERTY_STUDY_RANGETIME, DateTime::DiffSeconds(info.end, info.begin) / 60);
-    StoreNumber(properties, PROPERTY_STUDY_PERIODTIME, info.periodMinutes);
-    StoreNumber(properties, PROPERTY_STUDY_NUMRECORDS, info.recordCount);
-    StoreNumber(properties, PROPERTY_STUDY_BINRECORDSIZE, info.recordSize);
+    StoreNumber(PROPERTY_STUDY_RANGETIME, DateTime::DiffSeconds(info.end, info.begin) / 60);
+    StoreNumber(PROPERTY_STUDY_PERIODTIME, info.periodMinutes);
+    StoreNumber(PROPERTY_STUDY_NUMRECORDS, info.recordCount);
+    StoreNumber(PROPERTY_STUDY_BINRECORDSIZE, info.recordSize);
     study_ = StudyFacts{info.stateCode, info.begin, info.end, info.periodMinutes, info.recordCount, info.recordSize};
     return RETCODE_OK;
 }
@@ -119,14 +108,14 @@ int32_t ZK220Values::StoreUserArea(const char* answer) {
     properties.Set(PROPERTY_STUDY_COUNTY, area->county, false);
     properties.Set(PROPERTY_STUDY_ADDRESS, area->address, false);
     properties.Set(PROPERTY_STUDY_LANE, area->lane, false);
-    StoreNumber(properties, PROPERTY_STUDY_SPEEDLIMIT, area->speedLimit);
+    StoreNumber(PROPERTY_STUDY_SPEEDLIMIT, area->speedLimit);
     properties.Set(PROPERTY_STUDY_OPERATOR, area->operatorInitials, false);
     return RETCODE_OK;
 }
 
 // ---------------------------------------------------------------- records
 
-int32_t ZK220Values::DecodeRecords(const uint8_t* data, uint32_t size) {
+int32_t ZK220Values::DecodeSequential(const uint8_t* data, uint32_t size) {
     const uint32_t count = data != nullptr ? size / kZK220RecordSize : 0;
     if (!AllocateSequential(count)) {
         if (Log() != nullptr) {
@@ -157,7 +146,7 @@ int32_t ZK220Values::DecodeRecords(const uint8_t* data, uint32_t size) {
 
 // ---------------------------------------------------------------- periods
 
-uint32_t ZK220Values::GetNumPeriodicRecords() {
+uint32_t ZK220Values::PeriodicCount() {
     const PropertyStore& properties = Properties();
     const DateTime begin = properties.Time(PROPERTY_STUDY_BEGINDATETIME);
     const DateTime end = properties.Time(PROPERTY_STUDY_ENDDATETIME);
@@ -173,35 +162,26 @@ uint32_t ZK220Values::GetNumPeriodicRecords() {
     return static_cast<uint32_t>(range / period + (range % period != 0 ? 1 : 0));
 }
 
-bool ZK220Values::BuildPeriodicRecord(uint32_t n, ZK220PeriodicRecord& out) {
+void ZK220Values::BuildPeriodicRow(uint32_t index, PeriodicRow& row) {
     const PropertyStore& properties = Properties();
     const int32_t minutes = properties.Number(PROPERTY_STUDY_PERIODTIME);
-    const int64_t startOffset = int64_t{n} * minutes;
+    const int64_t startOffset = int64_t{index} * minutes;
     DateTime start = properties.Time(PROPERTY_STUDY_BEGINDATETIME);
     start.AddTime(0, 0, static_cast<int32_t>(startOffset), 0, 0);
     DateTime end = start;
     end.AddTime(0, 0, minutes, 0, 0);
 
-    out.endOffsetMinutes = static_cast<uint32_t>(startOffset + minutes);
     double occupiedSeconds = 0.0;
     const PeriodCount counted = CountPeriod(start, end, kZK220Reverse, [&](const SequentialRecord& vehicle) {
         occupiedSeconds += vehicle.length / (vehicle.speed * kFeetPerSecondPerMph);
     });
-    out.count = counted.count;
-    out.reverseCount = counted.reverseCount;
     const double percent = minutes > 0 ? occupiedSeconds / (minutes * 60.0) * 100.0 : 0.0;
     const double rounded = RoundHalfUp(percent, 0);
-    out.occupancy = rounded >= kMostOccupancy ? kMostOccupancy : static_cast<uint32_t>(rounded);
-    return bins_.HasLimits();
-}
-
-void ZK220Values::BuildPeriodicRow(uint32_t index, PeriodicRow& row) {
-    ZK220PeriodicRecord period;
-    BuildPeriodicRecord(index, period);
-    row.endOffsetMinutes = period.endOffsetMinutes;
-    row.count = period.count;
-    row.reverseCount = period.reverseCount;
-    row.occupancy = period.occupancy;
+    // A period of 24-bit second offsets can end past 65535 minutes: the row keeps its true end.
+    row.endOffsetMinutes = static_cast<uint32_t>(startOffset + minutes);
+    row.count = counted.count;
+    row.reverseCount = counted.reverseCount;
+    row.occupancy = rounded >= kMostOccupancy ? kMostOccupancy : static_cast<uint32_t>(rounded);
     row.recordNumber = index + 1;
     row.hasTemperature = false;
 }

@@ -1,11 +1,10 @@
-#include "export/record_values.h"
+#include "export/counter_values.h"
 
 #include <cstdio>
 #include <new>
 
 #include <tallyx/tallyx.h>
 
-#include "device/device_driver.h"
 #include "comm/comm_log.h"
 #include "export/text_line.h"
 #include "export/xml_writer.h"
@@ -63,12 +62,19 @@ int32_t LineResult(const TextLine& line) { return line.Ok() ? RETCODE_OK : RETCO
 
 }  // namespace
 
-PropertyStore& RecordValues::Properties() const { return *context.properties; }
+PropertyStore& CounterValues::Properties() const { return *context.properties; }
 
-CommLog* RecordValues::Log() const { return context.log; }
+CommLog* CounterValues::Log() const { return context.log; }
 
-void RecordValues::Clear() {
+void CounterValues::StoreNumber(const char* property, int64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
+    Properties().Set(property, text, false);
+}
+
+void CounterValues::Clear() {
     DeviceValues::Clear();
+    study_ = StudyFacts{};
     records_.reset();
     recordCount_ = 0;
     bins_.Free();
@@ -76,7 +82,7 @@ void RecordValues::Clear() {
     periodicTotal_ = 0;
 }
 
-bool RecordValues::AllocateSequential(uint32_t count) {
+bool CounterValues::AllocateSequential(uint32_t count) {
     records_.reset();
     recordCount_ = 0;
     if (count == 0) return true;
@@ -88,7 +94,7 @@ bool RecordValues::AllocateSequential(uint32_t count) {
 
 // ---------------------------------------------------------------- walks
 
-int32_t RecordValues::StartWalk(const char* kind) {
+int32_t CounterValues::StartWalk(const char* kind) {
     if (EqualsIgnoreCase(kind, kDataSequential)) {
         position = 0;
         dataKind = kSequential;
@@ -107,13 +113,13 @@ int32_t RecordValues::StartWalk(const char* kind) {
             Log()->LogError("Failed to allocate the bin matrix: the bins of every period are reported as 0");
         }
         periodCursor_ = 0;
-        periodicTotal_ = PeriodicRecordCount();
+        periodicTotal_ = PeriodicCount();
         return RETCODE_OK;
     }
     return RETCODE_ERR_BADDATATYPE;
 }
 
-int32_t RecordValues::FirstValue(const char* kind, const char* formatName, char* buffer, uint32_t size) {
+int32_t CounterValues::FirstValue(const char* kind, const char* formatName, char* buffer, uint32_t size) {
     position = -1;
     dataKind = kNoData;
     format = kNoFormat;
@@ -136,7 +142,7 @@ int32_t RecordValues::FirstValue(const char* kind, const char* formatName, char*
     return dataKind == kSequential ? WriteSequentialHeader(buffer, size) : WritePeriodicHeader(buffer, size);
 }
 
-int32_t RecordValues::FirstElement(const char* kind, XmlWriter& writer, bool withRecordNumber) {
+int32_t CounterValues::FirstElement(const char* kind, XmlWriter& writer, bool withRecordNumber) {
     position = -1;
     dataKind = kNoData;
     format = kXml;
@@ -147,17 +153,17 @@ int32_t RecordValues::FirstElement(const char* kind, XmlWriter& writer, bool wit
     return NextElement(writer, withRecordNumber);
 }
 
-int32_t RecordValues::NextValue(char* buffer, uint32_t size) {
+int32_t CounterValues::NextValue(char* buffer, uint32_t size) {
     if (buffer == nullptr || size == 0) return RETCODE_ERR_BUFFERTOOSMALL;
     buffer[0] = '\0';
     return WriteNext(nullptr, buffer, size, false);
 }
 
-int32_t RecordValues::NextElement(XmlWriter& writer, bool withRecordNumber) {
+int32_t CounterValues::NextElement(XmlWriter& writer, bool withRecordNumber) {
     return WriteNext(&writer, nullptr, 0, withRecordNumber);
 }
 
-int32_t RecordValues::WriteNext(XmlWriter* writer, char* buffer, uint32_t size, bool withRecordNumber) {
+int32_t CounterValues::WriteNext(XmlWriter* writer, char* buffer, uint32_t size, bool withRecordNumber) {
     // The position moves on before the record is written, so a record that
     // does not fit is passed over by the next call.
     const uint32_t index = static_cast<uint32_t>(position);
@@ -185,15 +191,15 @@ int32_t RecordValues::WriteNext(XmlWriter* writer, char* buffer, uint32_t size, 
 
 // ---------------------------------------------------------------- values
 
-int32_t RecordValues::OutputTemperature(int32_t celsius) const {
+int32_t CounterValues::OutputTemperature(int32_t celsius) const {
     return metricOutput ? celsius : CelsiusToFahrenheit(celsius);
 }
 
-uint32_t RecordValues::OutputSpeed(uint32_t mph) const { return metricOutput ? MphToKmh(mph) : mph; }
+uint32_t CounterValues::OutputSpeed(uint32_t mph) const { return metricOutput ? MphToKmh(mph) : mph; }
 
-uint32_t RecordValues::OutputLength(uint32_t feet) const { return metricOutput ? FeetToDecimetres(feet) : feet; }
+uint32_t CounterValues::OutputLength(uint32_t feet) const { return metricOutput ? FeetToDecimetres(feet) : feet; }
 
-int32_t RecordValues::PeriodEnd(const PeriodicRow& row, DateTime& end) const {
+int32_t CounterValues::PeriodEnd(const PeriodicRow& row, DateTime& end) const {
     char begin[PropertyStore::kWorkingSize];
     const int32_t result = Properties().Get(PROPERTY_STUDY_BEGINDATETIME, begin, sizeof begin, false);
     if (result != RETCODE_OK) return result;
@@ -204,13 +210,13 @@ int32_t RecordValues::PeriodEnd(const PeriodicRow& row, DateTime& end) const {
 
 // ---------------------------------------------------------------- CSV
 
-int32_t RecordValues::WriteSequentialHeader(char* buffer, uint32_t size) const {
+int32_t CounterValues::WriteSequentialHeader(char* buffer, uint32_t size) const {
     TextLine line(buffer, size);
     line.Append("TimeStamp,Flag,Flag Description,Speed,Length");
     return LineResult(line);
 }
 
-int32_t RecordValues::WritePeriodicHeader(char* buffer, uint32_t size) const {
+int32_t CounterValues::WritePeriodicHeader(char* buffer, uint32_t size) const {
     TextLine line(buffer, size);
     line.Append("TimeStamp,Temperature,Occupancy,Count,ReverseCount");
     for (uint32_t s = 1; s <= bins_.Rows() && line.Ok(); ++s) {
@@ -224,7 +230,7 @@ int32_t RecordValues::WritePeriodicHeader(char* buffer, uint32_t size) const {
     return LineResult(line);
 }
 
-int32_t RecordValues::WriteSequentialCsv(const SequentialRecord& record, char* buffer, uint32_t size) const {
+int32_t CounterValues::WriteSequentialCsv(const SequentialRecord& record, char* buffer, uint32_t size) const {
     TextLine line(buffer, size);
     line.AppendTime(record.time);
     line.AppendChar(',');
@@ -238,7 +244,7 @@ int32_t RecordValues::WriteSequentialCsv(const SequentialRecord& record, char* b
     return LineResult(line);
 }
 
-int32_t RecordValues::WritePeriodicCsv(const PeriodicRow& row, char* buffer, uint32_t size) const {
+int32_t CounterValues::WritePeriodicCsv(const PeriodicRow& row, char* buffer, uint32_t size) const {
     DateTime end;
     const int32_t result = PeriodEnd(row, end);
     if (result != RETCODE_OK) return result;
@@ -263,7 +269,7 @@ int32_t RecordValues::WritePeriodicCsv(const PeriodicRow& row, char* buffer, uin
 
 // ---------------------------------------------------------------- XML
 
-int32_t RecordValues::WriteSequentialElement(const SequentialRecord& record, XmlWriter& writer,
+int32_t CounterValues::WriteSequentialElement(const SequentialRecord& record, XmlWriter& writer,
                                              bool withRecordNumber) const {
     char description[256];
     FormatFlagDescription(flagNames_, record.flags, description, sizeof description);
@@ -278,7 +284,7 @@ int32_t RecordValues::WriteSequentialElement(const SequentialRecord& record, Xml
     return ok ? RETCODE_OK : RETCODE_ERR_BUFFERTOOSMALL;
 }
 
-int32_t RecordValues::WritePeriodicElement(const PeriodicRow& row, XmlWriter& writer, bool withRecordNumber) const {
+int32_t CounterValues::WritePeriodicElement(const PeriodicRow& row, XmlWriter& writer, bool withRecordNumber) const {
     DateTime end;
     const int32_t result = PeriodEnd(row, end);
     if (result != RETCODE_OK) return result;

@@ -1,13 +1,13 @@
 #pragma once
-// The part of a values object that every counter model shares: the decoded
-// vehicles, the speed-by-length bin matrix of the current period, and the walk
-// that renders the vehicles and the periodic records one at a time, as CSV or
-// XML lines into a caller's buffer (GetFirstValue/GetNextValue) or as XML
-// elements into a document writer (the dump documents).
+// What the values object of every counter model does alike: the decoded
+// vehicles, what the answers said about the study, the speed-by-length bin
+// matrix of the current period, and the walk that renders the vehicles and the
+// periodic records one at a time, as CSV or XML lines into a caller's buffer
+// (GetFirstValue/GetNextValue) or as XML elements into a document writer (the
+// dump documents).
 //
-// A model derives from it and supplies its periodic records (how many a walk
-// has, and each one's contents when the walk reaches it) and the names of its
-// record flags.
+// A model derives from it, names its record flags and supplies the hooks
+// below: its answers, its records and its periodic records.
 #include <cstdint>
 #include <memory>
 
@@ -21,6 +21,20 @@ namespace tallyx {
 class PropertyStore;
 class CommLog;
 
+// What the answers of a read said about the study, as the model's values took
+// them: what the drivers decide on. The same answers are stored as text in the
+// properties for the caller; the drivers never read those back.
+struct StudyFacts {
+    // Model A's finish code as the caller sees it, or model B's state code.
+    int32_t finishCode = 0;
+    DateTime begin;
+    DateTime end;
+    int32_t periodMinutes = 0;
+    // Model B: the records the counter announces, and their size in bytes.
+    int32_t recordCount = 0;
+    int32_t recordSize = 0;
+};
+
 // One periodic record as the export presents it.
 struct PeriodicRow {
     uint32_t endOffsetMinutes = 0;  // minutes from the study begin to the end of the period
@@ -32,17 +46,36 @@ struct PeriodicRow {
     int32_t temperature = 0;      // degrees Celsius
 };
 
-class RecordValues : public DeviceValues {
+class CounterValues : public DeviceValues {
 public:
     static constexpr const char* kDataSequential = "GETVALUE_DATA_SEQUENTIAL";
     static constexpr const char* kDataPeriodic = "GETVALUE_DATA_PERIODIC";
     static constexpr const char* kFormatCsv = "GETVALUE_FORMAT_CSV";
     static constexpr const char* kFormatXml = "GETVALUE_FORMAT_XML";
 
-    RecordValues(ValuesContext context, FlagNameTable flagNames) : DeviceValues(context), flagNames_(flagNames) {}
+    CounterValues(ValuesContext context, FlagNameTable flagNames) : DeviceValues(context), flagNames_(flagNames) {}
 
-    // Resets the walk and frees the vehicles, the bin limits and the matrix.
+    // ---- what each model supplies
+    // Stores what the answer to a command says into the properties and the
+    // study facts. 0, or RETCODE_ERR_BADRESPONSE for an answer that must parse
+    // and does not; answers the model does not know are passed over.
+    virtual int32_t ParseAnswer(const char* command, const char* answer) = 0;
+    // Decodes the downloaded vehicle records (length bytes) into the
+    // sequential records. 0, or kOutOfMemory.
+    virtual int32_t DecodeSequential(const uint8_t* data, uint32_t length) = 0;
+    // How many periodic records a walk has.
+    virtual uint32_t PeriodicCount() = 0;
+    // The contents of periodic record index. A walk asks for 0, 1, 2, ... in
+    // order after setting periodCursor_ to 0 and loading bins_ afresh; the
+    // model counts the period's vehicles into bins_ with CountPeriod.
+    virtual void BuildPeriodicRow(uint32_t index, PeriodicRow& row) = 0;
+
+    // Resets the walk and the study facts, and frees the vehicles, the bin
+    // limits and the matrix.
     void Clear() override;
+
+    // What the answers since the last Clear said about the study.
+    const StudyFacts& Study() const { return study_; }
 
     // Starts a walk in XML without unit conversion and writes the first
     // record element into writer. 0, 2 (no record of the kind), -60, -101.
@@ -62,15 +95,10 @@ public:
     FlagNameTable FlagNames() const { return flagNames_; }
 
 protected:
-    // How many periodic records the walk that is starting has.
-    virtual uint32_t PeriodicRecordCount() = 0;
-    // The contents of periodic record index. A walk asks for 0, 1, 2, ... in
-    // order after setting periodCursor_ to 0 and loading bins_ afresh; the
-    // model counts the period's vehicles into bins_ (zeroed first).
-    virtual void BuildPeriodicRow(uint32_t index, PeriodicRow& row) = 0;
-
     PropertyStore& Properties() const;
     CommLog* Log() const;
+    // Stores a number as decimal text, with the library's rights.
+    void StoreNumber(const char* property, int64_t value);
 
     // The vehicles of one period, from start up to (not including) end.
     struct PeriodCount {
@@ -103,6 +131,7 @@ protected:
     // there are no vehicles afterwards and the result is false.
     bool AllocateSequential(uint32_t count);
 
+    StudyFacts study_;
     std::unique_ptr<SequentialRecord[]> records_;
     uint32_t recordCount_ = 0;
     BinMatrix bins_;
