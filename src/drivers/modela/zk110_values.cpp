@@ -167,47 +167,20 @@ void ZK110Values::StoreBinList(const char* property, const char* answer) {
 // ---------------------------------------------------------------- vehicles
 
 int32_t ZK110Values::DecodeSequential(const uint8_t* data, uint32_t length) {
-    CommLog* log = Log();
     const uint32_t total = data != nullptr ? length / kZK110RecordSize : 0;
     auto raw = [data](uint32_t index) { return data + static_cast<size_t>(index) * kZK110RecordSize; };
-    if (total == 0) {
-        if (log) log->LogInfo("Done processing sequential data: no sequential records retrieved");
-        return RETCODE_OK;
-    }
-
-    // Invalid records are dropped; the others keep their position in the
-    // download as their record number. Dropping is done by skipping them
-    // below, so the cost stays linear however many there are.
-    uint32_t kept = 0;
     uint32_t first = total;
-    for (uint32_t i = 0; i < total; ++i) {
-        if (!IsValidZK110Record(raw(i), dateEncoding_)) {
-            if (log) log->LogWarning("Removing sequential record #%u: Empty/Invalid", i + 1);
-            continue;
-        }
-        if (first == total) first = i;
-        ++kept;
-    }
-
+    uint32_t kept = CountValidRecords(data, total, first);
     const DateTime begin = Properties().Time(PROPERTY_STUDY_BEGINDATETIME);
     const DateTime end = Properties().Time(PROPERTY_STUDY_ENDDATETIME);
-
-    // Without a day in the records, a first record outside the study cannot
-    // be placed: it is dropped.
-    uint32_t dropped = total;
-    if (!dateEncoding_ && kept > 0) {
-        const DateTime time = ApplyZK110TimeStamp(begin, raw(first));
-        if (DateTime::Compare(time, begin) < 0 || DateTime::Compare(time, end) > 0) {
-            dropped = first;
-            --kept;
-        }
-    }
+    const uint32_t dropped = kept > 0 && FirstCannotBePlaced(raw(first), begin, end) ? first : total;
+    if (dropped != total) --kept;
     if (kept == 0) {
-        if (log) log->LogInfo("Done processing sequential data: no sequential records retrieved");
+        if (Log()) Log()->LogInfo("Done processing sequential data: no sequential records retrieved");
         return RETCODE_OK;
     }
     if (!AllocateSequential(kept)) {
-        if (log) log->LogError("Failed to allocate memory for %u sequential records", kept);
+        if (Log()) Log()->LogError("Failed to allocate memory for %u sequential records", kept);
         return kOutOfMemory;
     }
 
@@ -216,72 +189,99 @@ int32_t ZK110Values::DecodeSequential(const uint8_t* data, uint32_t length) {
     for (uint32_t i = first; i < total && out < kept; ++i) {
         const uint8_t* bytes = raw(i);
         if (i == dropped || !IsValidZK110Record(bytes, dateEncoding_)) continue;
-        const uint32_t number = i + 1;
-        DateTime time = ApplyZK110TimeStamp(running, bytes);
-        uint16_t flags = bytes[3];
-        uint8_t speed = bytes[4];
-        uint8_t length = bytes[5];
-
-        if (DateTime::Compare(time, running) < 0) {
-            if (!dateEncoding_) {
-                // Without days, a time before the previous one is past midnight.
-                if (log) log->LogWarning("Correcting the timestamp of the sequential record #%u: Not in sequence", number);
-                time.AddTime(1, 0, 0, 0, 0);
-                flags |= kZK110ModifiedTimestamp;
-            } else if (log) {
-                log->LogWarning("The timestamp of the sequential record #%u is not in sequence", number);
-            }
-        }
-        if (DateTime::Compare(time, end) > 0) {
-            if (log) log->LogWarning("Correcting the timestamp of the sequential record #%u: Not in study range", number);
-            time = running;
-            flags |= kZK110ModifiedTimestamp;
-        }
-        running = time;
-
-        if ((flags & (kZK110Stopped | kZK110Unclassified)) != 0) {
-            if (log) {
-                log->LogWarning("Clearing out speed and length of the sequential record #%u: Flags indicate "
-                                "unclassified or stopped vehicle",
-                                number);
-            }
-            speed = 0;
-            length = 0;
-        } else {
-            if ((flags & kZK110NoLength) != 0) {
-                if (log) log->LogWarning("Clearing out length of the sequential record #%u: Flags indicate no length", number);
-                length = 0;
-            } else if (length < kZK110MinLength || length > kZK110MaxLength) {
-                if (log) {
-                    log->LogWarning("Correcting the length of the sequential record #%u: length < %d or > %d", number,
-                                    kZK110MinLength, kZK110MaxLength);
-                }
-                length = kZK110DefaultLengthFeet;
-                flags |= kZK110DefaultLength;
-            }
-            if (speed < kZK110MinSpeed || speed > kZK110MaxSpeed) {
-                if (log) {
-                    log->LogWarning("Clearing out speed and length of the sequential record #%u: speed < %d or > %d",
-                                    number, kZK110MinSpeed, kZK110MaxSpeed);
-                }
-                speed = 0;
-                length = 0;
-                flags |= kZK110DefaultSpeed | kZK110DefaultLength;
-            }
-        }
-
         SequentialRecord& record = records_[out++];
-        record.time = time;
-        record.flags = flags;
-        record.speed = speed;
-        record.length = length;
-        record.recordNumber = number;
+        record.recordNumber = i + 1;
+        record.flags = bytes[3];
+        record.speed = bytes[4];
+        record.length = bytes[5];
+        record.time = PlaceInTime(bytes, end, running, record);
+        CorrectMeasurements(record);
     }
-    if (log) {
-        log->LogInfo("Done processing sequential data: retrieved %lu sequential records",
-                     static_cast<unsigned long>(recordCount_));
+    if (Log()) {
+        Log()->LogInfo("Done processing sequential data: retrieved %lu sequential records",
+                       static_cast<unsigned long>(recordCount_));
     }
     return RETCODE_OK;
+}
+
+uint32_t ZK110Values::CountValidRecords(const uint8_t* data, uint32_t total, uint32_t& first) const {
+    // Invalid records are dropped; the others keep their position in the
+    // download as their record number. Dropping is done by skipping them, so
+    // the cost stays linear however many there are.
+    uint32_t valid = 0;
+    for (uint32_t i = 0; i < total; ++i) {
+        if (!IsValidZK110Record(data + static_cast<size_t>(i) * kZK110RecordSize, dateEncoding_)) {
+            if (Log()) Log()->LogWarning("Removing sequential record #%u: Empty/Invalid", i + 1);
+            continue;
+        }
+        if (valid++ == 0) first = i;
+    }
+    return valid;
+}
+
+bool ZK110Values::FirstCannotBePlaced(const uint8_t* raw, const DateTime& begin, const DateTime& end) const {
+    // Without a day in the records, a first record outside the study cannot be placed.
+    if (dateEncoding_) return false;
+    const DateTime time = ApplyZK110TimeStamp(begin, raw);
+    return DateTime::Compare(time, begin) < 0 || DateTime::Compare(time, end) > 0;
+}
+
+DateTime ZK110Values::PlaceInTime(const uint8_t* raw, const DateTime& end, DateTime& running,
+                                  SequentialRecord& record) const {
+    const uint32_t number = record.recordNumber;
+    DateTime time = ApplyZK110TimeStamp(running, raw);
+    if (DateTime::Compare(time, running) < 0) {
+        if (!dateEncoding_) {
+            // Without days, a time before the previous one is past midnight.
+            if (Log()) Log()->LogWarning("Correcting the timestamp of the sequential record #%u: Not in sequence", number);
+            time.AddTime(1, 0, 0, 0, 0);
+            record.flags |= kZK110ModifiedTimestamp;
+        } else if (Log()) {
+            Log()->LogWarning("The timestamp of the sequential record #%u is not in sequence", number);
+        }
+    }
+    if (DateTime::Compare(time, end) > 0) {
+        if (Log()) Log()->LogWarning("Correcting the timestamp of the sequential record #%u: Not in study range", number);
+        time = running;
+        record.flags |= kZK110ModifiedTimestamp;
+    }
+    running = time;
+    return time;
+}
+
+void ZK110Values::CorrectMeasurements(SequentialRecord& record) const {
+    const uint32_t number = record.recordNumber;
+    CommLog* log = Log();
+    if ((record.flags & (kZK110Stopped | kZK110Unclassified)) != 0) {
+        if (log) {
+            log->LogWarning("Clearing out speed and length of the sequential record #%u: Flags indicate "
+                            "unclassified or stopped vehicle",
+                            number);
+        }
+        record.speed = 0;
+        record.length = 0;
+        return;
+    }
+    if ((record.flags & kZK110NoLength) != 0) {
+        if (log) log->LogWarning("Clearing out length of the sequential record #%u: Flags indicate no length", number);
+        record.length = 0;
+    } else if (record.length < kZK110MinLength || record.length > kZK110MaxLength) {
+        if (log) {
+            log->LogWarning("Correcting the length of the sequential record #%u: length < %d or > %d", number,
+                            kZK110MinLength, kZK110MaxLength);
+        }
+        record.length = kZK110DefaultLengthFeet;
+        record.flags |= kZK110DefaultLength;
+    }
+    if (record.speed < kZK110MinSpeed || record.speed > kZK110MaxSpeed) {
+        if (log) {
+            log->LogWarning("Clearing out speed and length of the sequential record #%u: speed < %d or > %d", number,
+                            kZK110MinSpeed, kZK110MaxSpeed);
+        }
+        record.speed = 0;
+        record.length = 0;
+        record.flags |= kZK110DefaultSpeed | kZK110DefaultLength;
+    }
 }
 
 // ---------------------------------------------------------------- periods

@@ -46,6 +46,21 @@ public:
     const ZK110PeriodicRecord* PeriodicRecords() const { return periodic_.get(); }
 
 private:
+    // ---- the steps of DecodeSequential
+    // The records that are no empty or invalid flash, and the first of them
+    // (total when there is none); each other one is logged as removed.
+    uint32_t CountValidRecords(const uint8_t* data, uint32_t total, uint32_t& first) const;
+    // Whether the first valid record must be dropped: without a day in the
+    // records, one outside the study cannot be placed.
+    bool FirstCannotBePlaced(const uint8_t* raw, const DateTime& begin, const DateTime& end) const;
+    // The record's full time stamp after `running` (the previous one, which
+    // it then becomes): a time before it is moved past midnight when the
+    // records carry no day, one beyond the study end takes the previous time;
+    // either sets the modified-timestamp flag.
+    DateTime PlaceInTime(const uint8_t* raw, const DateTime& end, DateTime& running, SequentialRecord& record) const;
+    // Clears or replaces implausible speeds and lengths, with flags saying so.
+    void CorrectMeasurements(SequentialRecord& record) const;
+
     void StoreBattery(const char* answer);
     void StoreAccumulatedCharge(const char* answer);
     void StoreFinishCode(const char* answer);
