@@ -13,7 +13,6 @@
 
 #include "support/values_host.h"
 #include "comm/comm_log.h"
-#include "drivers/modela/zk110_records.h"
 #include "drivers/modela/zk110_values.h"
 #include "export/flag_names.h"
 #include "properties/property_store.h"

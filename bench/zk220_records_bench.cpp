@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "support/values_host.h"
-#include "drivers/modelb/zk220_records.h"
 #include "drivers/modelb/zk220_values.h"
 
 namespace {

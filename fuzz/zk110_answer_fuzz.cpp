@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "drivers/modela/zk110_framing.h"
+#include "drivers/modela/zk110_driver.h"
 #include "drivers/modela/zk110_values.h"
 #include "fuzz_input.h"
 #include "properties/property_descriptor.h"

@@ -9,8 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "drivers/modela/zk110_framing.h"
-#include "drivers/modela/zk110_raw_layouts.h"
+#include "drivers/modela/zk110_driver.h"
 #include "drivers/modela/zk110_values.h"
 #include "export/dump_document_builder.h"
 #include "fuzz_input.h"

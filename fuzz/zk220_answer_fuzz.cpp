@@ -11,9 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "drivers/modelb/zk220_answer_text.h"
-#include "drivers/modelb/zk220_driver.h"
 #include "drivers/modelb/zk220_values.h"
+#include "drivers/modelb/zk220_driver.h"
 #include "fuzz_input.h"
 #include "properties/property_descriptor.h"
 #include "properties/property_store.h"

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "drivers/modelb/zk220_raw_layouts.h"
 #include "drivers/modelb/zk220_values.h"
 #include "export/dump_document_builder.h"
 #include "properties/property_store.h"

@@ -8,7 +8,7 @@
 
 #include <tallyx/tallyx.h>
 
-#include "drivers/modela/zk110_framing.h"
+#include "drivers/modela/zk110_driver.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "drivers/modela/zk110_records.h"
+#include "drivers/modela/zk110_values.h"
 #include "values_test_driver.h"
 
 namespace tallyx::testing {

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "drivers/modelb/zk220_answer_text.h"
+#include "drivers/modelb/zk220_values.h"
 #include "values_test_driver.h"
 
 namespace tallyx::testing {

@@ -1,19 +1,184 @@
 #include "drivers/modela/zk110_values.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "comm/comm_log.h"
 #include "device/device_driver.h"
 #include "device/device_statistics.h"
-#include "comm/comm_log.h"
-#include "drivers/modela/zk110_answer_text.h"
-#include "drivers/modela/zk110_clock_text.h"
+#include "export/text_line.h"
 #include "properties/property_store.h"
 #include "properties/text_checks.h"
 
 namespace tallyx {
+
+// ---------------------------------------------------------------- raw records
+
+DateTime ApplyZK110TimeStamp(const DateTime& running, const uint8_t* raw) {
+    SystemTime fields;
+    running.ToSystemTime(fields);
+    const uint32_t day = ZK110RecordDay(raw);
+    if (day != 0) {
+        if (day < fields.Day) {
+            if (fields.Month >= 12) {
+                fields.Month = 1;
+                ++fields.Year;
+            } else {
+                ++fields.Month;
+            }
+        }
+        fields.Day = static_cast<uint16_t>(day);
+    }
+    fields.Hour = raw[0] & 0x1F;
+    fields.Minute = raw[1] & 0x3F;
+    fields.Second = raw[2];
+    return DateTime(fields.Year, fields.Month, fields.Day, fields.Hour, fields.Minute, fields.Second,
+                    fields.Milliseconds);
+}
+
+// ---------------------------------------------------------------- answer texts
+
+namespace {
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+const char* AnswerTextFrom(const char* answer, uint32_t position) {
+    if (answer == nullptr) return "";
+    const size_t skip = position > 0 ? position - 1 : 0;
+    if (strnlen(answer, skip) < skip) return "";
+    const char* text = answer + skip;
+    while (*text == ' ') ++text;
+    return text;
+}
+
+uint32_t ParseHexNumber(const char* text) {
+    uint64_t value = 0;
+    for (const char* p = text; p != nullptr; ++p) {
+        const int digit = HexDigitValue(*p);
+        if (digit < 0) break;
+        value = value * 16 + static_cast<uint64_t>(digit);
+        if (value > UINT32_MAX) value = UINT32_MAX;
+    }
+    return static_cast<uint32_t>(value);
+}
+
+void ConvertHexBinList(const char* text, char* output, uint32_t size) {
+    TextLine line(output, size);
+    const char* number = nullptr;  // start of the pending run of digits
+    for (const char* p = text != nullptr ? text : "";; ++p) {
+        if (*p != '\0' && HexDigitValue(*p) >= 0) {
+            if (number == nullptr) number = p;
+            continue;
+        }
+        if (number != nullptr) {
+            const uint32_t value = ParseHexNumber(number);
+            number = nullptr;
+            if (value == 0) break;
+            line.AppendSigned(static_cast<int32_t>(value));
+        }
+        if (*p == '\0') break;
+        line.AppendChar(*p);
+    }
+    if (size == 0 || output == nullptr) return;
+    size_t length = std::strlen(output);
+    while (length > 0 && output[length - 1] == ' ') output[--length] = '\0';
+}
+
+double LegacyBatteryVoltage(uint32_t raw) {
+    const double r = static_cast<double>(raw);
+    return (r - (188.0 - r) * 0.22) * 0.0129 * 1.6;
+}
+
+uint32_t BatteryPercentFromVoltage(double volts) {
+    if (volts < 3.74) return 15;
+    if (volts < 3.81) return 30;
+    if (volts < 3.87) return 50;
+    if (volts < 3.94) return 75;
+    if (volts < 4.19) return 90;
+    return 100;
+}
+
+DateTime ParseClockText(const char* text) {
+    uint32_t fields[6] = {};
+    const char* p = text != nullptr ? text : "";
+    for (uint32_t& field : fields) {
+        size_t pairLength = 0;
+        while (pairLength < 2 && p[pairLength] != '\0') ++pairLength;
+        for (size_t i = 0; i < pairLength && p[i] >= '0' && p[i] <= '9'; ++i) {
+            field = field * 10 + static_cast<uint32_t>(p[i] - '0');
+        }
+        p += pairLength;
+    }
+    return DateTime(2000 + fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], 0);
+}
+
+// ---------------------------------------------------------------- raw layouts
+
+namespace {
+
+void WriteNumber(uint32_t value, char* text, uint32_t size) { std::snprintf(text, size, "%u", value); }
+
+uint32_t BigEndian16(const uint8_t* bytes) { return (uint32_t{bytes[0]} << 8) | bytes[1]; }
+
+template <uint32_t kOffset>
+void Byte(const uint8_t* record, char* text, uint32_t size) {
+    WriteNumber(record[kOffset], text, size);
+}
+
+template <uint32_t kOffset>
+void Word(const uint8_t* record, char* text, uint32_t size) {
+    WriteNumber(BigEndian16(record + kOffset), text, size);
+}
+
+void FrameData(const uint8_t* record, char* text, uint32_t size) {
+    uint32_t length = 0;
+    if (size != 0) text[0] = '\0';
+    for (uint32_t offset = kZK110FrameDataOffset; offset + 2 <= kZK110FrameDataEnd; offset += 2) {
+        if (length >= size) break;
+        int written = std::snprintf(text + length, size - length, offset == kZK110FrameDataOffset ? "%u" : ",%u",
+                                    BigEndian16(record + offset));
+        if (written < 0 || static_cast<uint32_t>(written) >= size - length) {
+            // A value that does not fit is left out whole.
+            text[length] = '\0';
+            break;
+        }
+        length += static_cast<uint32_t>(written);
+    }
+}
+
+constexpr RawRecordField kSequentialFields[] = {
+    {"HOUR", Byte<0>},  {"MINUTE", Byte<1>}, {"SECOND", Byte<2>},
+    {"FLAG", Byte<3>},  {"SPEED", Byte<4>},  {"LENGTH", Byte<5>},
+};
+
+constexpr RawRecordField kPeriodicFields[] = {
+    {"OFFSET", Word<0>},
+    {"COUNT", Word<2>},
+    {"TEMPERATURE", Byte<4>},
+    {"VOLTAGE", Byte<5>},
+    {"CLASS", Byte<6>},
+    {"ACR_VOLATAGE", Word<7>},
+    {"REVERSE_VEHICLES", Word<9>},
+    {"OCCUPANCY_HIGH", Byte<11>},
+    {"OCCUPANCY_LOW", Byte<12>},
+    {"FRAME_DATA", FrameData},
+};
+
+}  // namespace
+
+const RawRecordLayout kZK110SequentialRawLayout{"READ_SEQUENTIAL_RAW", kZK110RecordSize, 20, kSequentialFields};
+const RawRecordLayout kZK110PeriodicRawLayout{"READ_PERIODIC_RAW", kZK110PageSize, 5, kPeriodicFields};
 
 namespace {
 

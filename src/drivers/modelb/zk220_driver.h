@@ -10,7 +10,6 @@
 namespace tallyx {
 
 class ZK220Values;
-class RecordBuffer;
 
 class ZK220Driver : public CounterDriver {
 public:
