@@ -9,10 +9,7 @@
 namespace tallyx::e2e {
 
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    std::string text = bytes.str();
+    std::string text = test::ReadFile(path);
 #ifdef TALLYX_WINDOWS_TEXT_FILES
     std::string lines;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -25,6 +22,12 @@ std::string ReadFile(const std::string& path) {
     text = std::move(lines);
 #endif
     return text;
+}
+
+std::vector<std::string> CommandsSent(const tallysim::Simulator& counter) {
+    std::vector<std::string> commands;
+    for (const auto& record : counter.Commands()) commands.push_back(record.command);
+    return commands;
 }
 
 std::vector<std::string> Lines(TallyxHandle handle, const char* kind, const char* format) {

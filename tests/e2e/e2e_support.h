@@ -13,12 +13,18 @@
 
 #include "simulator.h"
 #include "support/temp_dir.h"
+#include "support/text_files.h"
 
 namespace tallyx::e2e {
+
+using test::SplitLines;
 
 // A log file the library wrote, as text with LF line ends. Against the Windows library its
 // text files end every line with CR LF, which is checked and then undone.
 std::string ReadFile(const std::string& path);
+
+// The commands a simulated counter received, in order, without their framing.
+std::vector<std::string> CommandsSent(const tallysim::Simulator& counter);
 
 // Every line of one kind and format through GetFirstValue/GetNextValue; the
 // walk must end with RETCODE_NOMOREVALUES.

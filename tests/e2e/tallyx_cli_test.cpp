@@ -48,13 +48,6 @@ struct RunOptions {
     std::string directory;      // working directory
 };
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::stringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 class TallyxCliTest : public ::testing::Test, public CounterFixture {
 protected:
     // Runs tallyx, or tallyx.exe under Wine when TALLYX_CLI_EXE names it (the Wine test run);

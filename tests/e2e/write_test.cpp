@@ -23,12 +23,6 @@ using tallysim::SimOptions;
 
 constexpr unsigned kCom = 7;
 
-std::vector<std::string> CommandsSent(const tallysim::Simulator& counter) {
-    std::vector<std::string> commands;
-    for (const auto& record : counter.Commands()) commands.push_back(record.command);
-    return commands;
-}
-
 size_t CountPrefix(const std::vector<std::string>& commands, const std::string& prefix) {
     return static_cast<size_t>(std::count_if(commands.begin(), commands.end(),
                                              [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));

@@ -21,6 +21,7 @@
 #include "drivers/modela/zk110_driver.h"
 #include "drivers/modela/zk110_values.h"
 #include "drivers/record_buffer.h"
+#include "model_a_frame.h"
 #include "properties/property_store.h"
 #include "support/pseudo_terminal.h"
 #include "support/temp_dir.h"
@@ -31,15 +32,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using tallysim::FrameModelA;
 
-// A text answer in its frame: the text, "|", its check value, a carriage return.
-std::string Framed(const std::string& text) {
-    unsigned sum = 0;
-    for (unsigned char c : text) sum += c;
-    char check[8];
-    std::snprintf(check, sizeof check, "%X", sum & 0xFFu);
-    return text + "|" + check + "\r";
-}
 
 // CRC-16/MODBUS bit by bit.
 uint16_t ReferenceCrc(const uint8_t* data, size_t length) {
@@ -253,7 +247,7 @@ TEST_F(ZK110DriverTest, RequestTriesThreeTimesPausingAfterEachFailure) {
     int answers = 0;
     FakeCounter counter(line, [&](const std::string&) {
         ++answers;
-        return answers < 3 ? std::string(":F0|B1\r") : Framed(":F0");
+        return answers < 3 ? std::string(":F0|B1\r") : FrameModelA(":F0");
     });
     ZK110Driver::Answer answer;
     auto start = Clock::now();
@@ -276,7 +270,7 @@ TEST_F(ZK110DriverTest, RequestGivesUpAfterThreeFailures) {
 }
 
 TEST_F(ZK110DriverTest, AProgressAnswerOfOneAbortsAfterAValidAnswer) {
-    FakeCounter counter(line, [](const std::string&) { return Framed(":F0"); });
+    FakeCounter counter(line, [](const std::string&) { return FrameModelA(":F0"); });
     onProgress = [](uint32_t step) { return step == 2 ? 1 : 2; };
     ZK110Driver::Answer answer;
     // Any other answer than 1 goes on.
@@ -290,9 +284,9 @@ TEST_F(ZK110DriverTest, AProgressAnswerOfOneAbortsAfterAValidAnswer) {
 // Answers writes with ":Y" and read-backs from the map.
 FakeCounter::Script WriteScript(std::map<std::string, std::string> readBack, std::string writeAnswer = ":Y") {
     return [readBack, writeAnswer](const std::string& command) {
-        if (command.rfind(":S", 0) == 0) return Framed(writeAnswer);
+        if (command.rfind(":S", 0) == 0) return FrameModelA(writeAnswer);
         auto found = readBack.find(command);
-        return found != readBack.end() ? Framed(found->second) : std::string();
+        return found != readBack.end() ? FrameModelA(found->second) : std::string();
     };
 }
 
@@ -352,7 +346,7 @@ std::string FinishedStudy(const std::string& command) {
         {":R:S", ":S14,1E,28"},    {":R:Q", ":Q"},
     };
     auto found = fields.find(command);
-    if (found != fields.end()) return Framed(found->second);
+    if (found != fields.end()) return FrameModelA(found->second);
     if (command == ":F:X,8,2") return Page(SequentialRecords(0));
     if (command == ":F:X,9,2") return Page(SequentialRecords(10));
     if (command == ":F:X,10,2") return EmptyPage();
@@ -408,7 +402,7 @@ TEST_F(ZK110DriverTest, AnswersThatCameLateForAnotherRequestArePassedOver) {
 
 TEST_F(ZK110DriverTest, ALateAnswerNeverTakesTheNextRequestsPlace) {
     FakeCounter counter(line, [](const std::string& command) {
-        if (command == ":R:X:2") return Framed(":X:1 Town") + FinishedStudy(command);
+        if (command == ":R:X:2") return FrameModelA(":X:1 Town") + FinishedStudy(command);
         return FinishedStudy(command);
     });
     ASSERT_EQ(driver.Read(), RETCODE_OK);
@@ -495,8 +489,8 @@ TEST_F(ZK110DriverTest, TheReadActionChoosesWhatIsRead) {
 
 TEST_F(ZK110DriverTest, AUnitWithoutAVoltageIsAskedTheLegacyBatteryCommand) {
     FakeCounter counter(line, [](const std::string& command) {
-        if (command == ":b") return Framed(":b:N");
-        if (command == ":B") return Framed(":B1A3");
+        if (command == ":b") return FrameModelA(":b:N");
+        if (command == ":B") return FrameModelA(":B1A3");
         return FinishedStudy(command);
     });
     properties.Set(PROPERTY_TALLYX_READWRITEACTION, TALLYX_READACTION_DEVICEINFO, false);
@@ -510,12 +504,12 @@ TEST_F(ZK110DriverTest, ARunningStudyIsCompletedByMovingTheClockAndWakingTheUnit
     // Set once the counter runs; read on its thread.
     std::atomic<FakeCounter*> self{nullptr};
     FakeCounter counter(line, [&](const std::string& command) {
-        if (command == ":R:F") return Framed(++finishCodes == 1 ? ":FB" : ":F28");
-        if (command.rfind(":S:T", 0) == 0) return Framed(":Y");
+        if (command == ":R:F") return FrameModelA(++finishCodes == 1 ? ":FB" : ":F28");
+        if (command.rfind(":S:T", 0) == 0) return FrameModelA(":Y");
         if (command == ":R:t") {
             // The unit restarts once its study has ended.
             self.load()->SendAfterNextFlush("READY\r");
-            return Framed(":t090301005950");
+            return FrameModelA(":t090301005950");
         }
         return FinishedStudy(command);
     });
@@ -532,11 +526,11 @@ TEST_F(ZK110DriverTest, AWrongWakeUpAfterCompletingFails) {
     // Set once the counter runs; read on its thread.
     std::atomic<FakeCounter*> self{nullptr};
     FakeCounter counter(line, [&](const std::string& command) {
-        if (command == ":R:F") return Framed(":FC");
-        if (command.rfind(":S:T", 0) == 0) return Framed(":Y");
+        if (command == ":R:F") return FrameModelA(":FC");
+        if (command.rfind(":S:T", 0) == 0) return FrameModelA(":Y");
         if (command == ":R:t") {
             self.load()->SendAfterNextFlush("READX\r");
-            return Framed(":t090301005950");
+            return FrameModelA(":t090301005950");
         }
         return FinishedStudy(command);
     });
