@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "model_a_frame.h"
-#include "record_encoding.h"
+#include "model_b_counter.h"
 #include "sim_port_client.h"
 #include "simulator.h"
 
