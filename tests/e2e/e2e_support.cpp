@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include "drivers/counter_models.h"
+#include "model_b_expected.h"
+#include "sim_models.h"
+
 namespace tallyx::e2e {
 
 std::string ReadFile(const std::string& path) {
@@ -69,7 +73,27 @@ std::string TodaysLog(const std::string& folder, const char* suffix) {
     return folder + name;
 }
 
+const char* E2eModel::Letter() const { return tallysim::SimModelOf(model).info->letter; }
+
 namespace {
+
+std::vector<E2eModel> EveryModel() {
+    const E2eModel known[] = {
+        {tallysim::Model::A, {{"vehicles", "60"}, {"seed", "17"}, {"fcode", "40"}},
+         [](const tallysim::Study& study) { return ExpectedSequentialCsv(ExpectedVehicles(study)); }, ":X", true},
+        {tallysim::Model::B,
+         {{"begin", "2026-11-02 06:00"}, {"end", "2026-11-02 08:10"}, {"vehicles", "120"}, {"seed", "17"}},
+         [](const tallysim::Study& study) { return ExpectedSequentialCsv(ExpectedVehiclesB(study), FlagDescriptionB); },
+         "ERASEUSERAREA", false},
+    };
+    std::vector<E2eModel> rows;
+    for (const tallyx::CounterModelInfo& info : tallyx::CounterModels()) {
+        for (const E2eModel& row : known) {
+            if (row.model == tallysim::ModelOf(info)) rows.push_back(row);
+        }
+    }
+    return rows;
+}
 
 std::string PortFolderFor(const test::TempDir& own) {
     const char* shared = std::getenv("TALLYX_E2E_PORT_DIR");
@@ -77,6 +101,19 @@ std::string PortFolderFor(const test::TempDir& own) {
 }
 
 }  // namespace
+
+const std::vector<E2eModel>& E2eModels() {
+    static const std::vector<E2eModel> rows = EveryModel();
+    return rows;
+}
+
+const E2eModel& E2eModelOf(tallysim::Model model) {
+    for (const E2eModel& row : E2eModels()) {
+        if (row.model == model) return row;
+    }
+    ADD_FAILURE() << "no end-to-end row for model " << static_cast<size_t>(model);
+    return E2eModels().front();
+}
 
 CounterFixture::CounterFixture() : portFolder(PortFolderFor(ports)), portDir("TALLYX_PORT_DIR", portFolder.c_str()) {}
 

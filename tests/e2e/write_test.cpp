@@ -271,7 +271,7 @@ TEST_P(BatteryTest, WarnsAndAsksOnlyWhenTheBatteryMayNotLast) {
     EXPECT_EQ(Program(study), c.warns ? RETCODE_ABORTED : RETCODE_OK);
     EXPECT_EQ(g_prompts, c.warns ? 1 : 0);
     const std::vector<std::string> sent = CommandsSent(Counter());
-    const char* erase = c.model == Model::A ? ":X" : "ERASEUSERAREA";
+    const char* erase = E2eModelOf(c.model).eraseCommand;
     EXPECT_EQ(std::count(sent.begin(), sent.end(), erase), c.warns ? 0 : 1);
     Term(handle);
     handle = nullptr;
@@ -428,14 +428,7 @@ TEST_F(WriteTest, ModelBAnsweredAtOnceNeedsNoNewWakeUp) {
 
 // ---- round trip: what was programmed reads back, in US and in metric units
 
-struct RoundTripCase {
-    const char* name;
-    Model model;
-};
-
-void PrintTo(const RoundTripCase& c, std::ostream* out) { *out << c.name; }
-
-class RoundTripTest : public WriteTest, public ::testing::WithParamInterface<RoundTripCase> {};
+class RoundTripTest : public WriteTest, public ::testing::WithParamInterface<E2eModel> {};
 
 TEST_P(RoundTripTest, ReadsBackEveryStudySettingTheCounterKeeps) {
     Start(GetParam().model);
@@ -469,9 +462,8 @@ TEST_P(RoundTripTest, ReadsBackEveryStudySettingTheCounterKeeps) {
     EXPECT_EQ(Property(handle, PROPERTY_STUDY_SPEEDLIMIT), "57");
 }
 
-INSTANTIATE_TEST_SUITE_P(Writes, RoundTripTest,
-                         ::testing::Values(RoundTripCase{"ModelA", Model::A}, RoundTripCase{"ModelB", Model::B}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Writes, RoundTripTest, ::testing::ValuesIn(E2eModels()),
+                         [](const auto& info) { return info.param.Name(); });
 
 }  // namespace
 }  // namespace tallyx::e2e

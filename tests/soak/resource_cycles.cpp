@@ -146,8 +146,8 @@ public:
         logs_ = root_ + "/logs";
         std::filesystem::create_directories(ports_);
         setenv("TALLYX_PORT_DIR", ports_.c_str(), 1);
-        for (tallysim::Model model : {tallysim::Model::A, tallysim::Model::B}) {
-            tallysim::SimOptions options(model);
+        for (const tallyx::CounterModelInfo& info : tallyx::CounterModels()) {
+            tallysim::SimOptions options(tallysim::ModelOf(info));
             options.portDir = ports_;
             options.comNumber = kCom;
             options.keepTranscript = false;
