@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "comm/comm_log.h"
+#include "comm/comm_port.h"
 #include "comm/port_link.h"
 #include "properties/port_name.h"
 #include "properties/property_store.h"
@@ -14,74 +15,57 @@
 
 namespace tallyx {
 
-namespace {
-
-void LogInvalidAction(CommLog& log, const char* action) {
-    log.LogError("Invalid property value specified for property %s (%s)", "PROPERTY_TALLYX_READWRITEACTION", action);
-}
-
-}  // namespace
-
 CounterDriver::CounterDriver(const CounterModelInfo& model, const DriverParts& parts, const Rules& rules)
     : DeviceDriver(parts), model_(model), rules_(rules) {}
 
-int32_t CounterDriver::Read() {
-    commLog->LogInfo("Attempting to read the device...");
+template <class Run>
+int32_t CounterDriver::RunAction(const char* attempting, const char* succeeded, Run run) {
+    commLog->LogInfo("%s", attempting);
     progressStep = 0;
-    values->Clear();
     LoadRequestDelay();
-
     char action[PropertyStore::kWorkingSize];
     int32_t result = properties->Get(PROPERTY_TALLYX_READWRITEACTION, action, sizeof action, false);
+    if (result == RETCODE_OK) result = run(action);
     if (result != RETCODE_OK) return result;
-
-    if (EqualsIgnoreCase(action, TALLYX_READACTION_DEVICEINFO)) {
-        result = ReadDeviceInfo();
-    } else if (action[0] == '\0' || EqualsIgnoreCase(action, TALLYX_READACTION_ALL)) {
-        result = ReadEverything();
-        if (result == RETCODE_OK) {
-            WriteDocument([this](DumpDocumentBuilder& builder) { builder.WriteProcessed(*properties, *values); });
-        }
-    } else {
-        LogInvalidAction(*commLog, action);
-        return RETCODE_ERR_INVALIDPROPERTYVALUE;
-    }
-    if (result != RETCODE_OK) return result;
-    commLog->LogInfo("Read device was successful");
+    commLog->LogInfo("%s", succeeded);
     return RETCODE_OK;
 }
 
+int32_t CounterDriver::Read() {
+    values->Clear();
+    return RunAction("Attempting to read the device...", "Read device was successful", [this](const char* action) {
+        if (EqualsIgnoreCase(action, TALLYX_READACTION_DEVICEINFO)) return ReadDeviceInfo();
+        if (action[0] != '\0' && !EqualsIgnoreCase(action, TALLYX_READACTION_ALL)) return InvalidAction(action);
+        const int32_t result = ReadEverything();
+        if (result == RETCODE_OK) {
+            WriteDocument([this](DumpDocumentBuilder& builder) { builder.WriteProcessed(*properties, *values); });
+        }
+        return result;
+    });
+}
+
 int32_t CounterDriver::Write() {
-    progressStep = 0;
-    commLog->LogInfo("Attempting to write the device...");
-    LoadRequestDelay();
+    return RunAction("Attempting to write the device...", "Write device was successful", [this](const char* action) {
+        const bool program = action[0] == '\0' || EqualsIgnoreCase(action, TALLYX_WRITEACTION_PROGRAMSTUDY);
+        int32_t result = program ? CheckStudyBeforeSending() : RETCODE_OK;
+        if (result == RETCODE_OK) result = ReadDeviceInfo();
+        if (result == RETCODE_OK) result = CheckUnitType();
+        if (result != RETCODE_OK) return result;
+        if (program) {
+            result = CheckBattery();
+            if (result == RETCODE_OK) result = values->ValidateStudy();
+            return result == RETCODE_OK ? ProgramStudy() : result;
+        }
+        if (EqualsIgnoreCase(action, TALLYX_WRITEACTION_STARTBATTERYDISCHARGE)) return SetBatteryDischarge(true);
+        if (EqualsIgnoreCase(action, TALLYX_WRITEACTION_STOPBATTERYDISCHARGE)) return SetBatteryDischarge(false);
+        return InvalidAction(action);
+    });
+}
 
-    char action[PropertyStore::kWorkingSize];
-    int32_t result = properties->Get(PROPERTY_TALLYX_READWRITEACTION, action, sizeof action, false);
-    if (result != RETCODE_OK) return result;
-    const bool program = action[0] == '\0' || EqualsIgnoreCase(action, TALLYX_WRITEACTION_PROGRAMSTUDY);
-    if (program && (result = CheckStudyBeforeSending()) != RETCODE_OK) return result;
-
-    result = ReadDeviceInfo();
-    if (result != RETCODE_OK) return result;
-    result = CheckUnitType();
-    if (result != RETCODE_OK) return result;
-
-    if (program) {
-        result = CheckBattery();
-        if (result == RETCODE_OK) result = values->ValidateStudy();
-        if (result == RETCODE_OK) result = ProgramStudy();
-    } else if (EqualsIgnoreCase(action, TALLYX_WRITEACTION_STARTBATTERYDISCHARGE)) {
-        result = SetBatteryDischarge(true);
-    } else if (EqualsIgnoreCase(action, TALLYX_WRITEACTION_STOPBATTERYDISCHARGE)) {
-        result = SetBatteryDischarge(false);
-    } else {
-        LogInvalidAction(*commLog, action);
-        return RETCODE_ERR_INVALIDPROPERTYVALUE;
-    }
-    if (result != RETCODE_OK) return result;
-    commLog->LogInfo("Write device was successful");
-    return RETCODE_OK;
+int32_t CounterDriver::InvalidAction(const char* action) {
+    commLog->LogError("Invalid property value specified for property %s (%s)", "PROPERTY_TALLYX_READWRITEACTION",
+                      action);
+    return RETCODE_ERR_INVALIDPROPERTYVALUE;
 }
 
 int32_t CounterDriver::FirstValue(const char* dataType, const char* format, char* buffer, uint32_t bufferSize) {
@@ -93,6 +77,16 @@ int32_t CounterDriver::NextValue(char* buffer, uint32_t bufferSize) { return val
 void CounterDriver::LoadRequestDelay() {
     const int32_t delay = properties->Number(PROPERTY_COMM_WAITBETWEENREQSMS);
     requestDelayMs = delay > 0 ? static_cast<uint32_t>(delay) : 0;
+}
+
+int32_t CounterDriver::SendBytes(const char* bytes, uint32_t length, uint32_t shown) {
+    if (CommPort* port = link->Port()) port->Purge();
+    commLog->LogInfo("Device <= %.*s", static_cast<int>(shown), bytes);
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes);
+    const int32_t result = link->Send(data, length);
+    if (result != RETCODE_OK) return result;
+    commLog->Dump("OUT", data, length, 1);
+    return RETCODE_OK;
 }
 
 void CounterDriver::Pause(uint32_t milliseconds) const {

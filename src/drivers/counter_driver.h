@@ -81,6 +81,9 @@ protected:
     virtual void RequestEnded(const char* /*command*/) {}
 
     // ---- shared by the models' drivers
+    // Sends the bytes of one command, length of them, after emptying both
+    // queues of the port; the log shows the first `shown` of them.
+    int32_t SendBytes(const char* bytes, uint32_t length, uint32_t shown);
     void Pause(uint32_t milliseconds) const;
     // One progress step: 0, or RETCODE_ABORTED when the caller asked to stop.
     int32_t StepProgress();
@@ -142,6 +145,12 @@ protected:
     void WriteRawDocument(const RawRecordLayout& layout, const uint8_t* data, uint32_t length);
 
 private:
+    // The frame of Read and Write: the progress and the request delay start
+    // afresh, the action property is read and run(action) carries it out.
+    template <class Run>
+    int32_t RunAction(const char* attempting, const char* succeeded, Run run);
+    // Logs an action the operation does not know: RETCODE_ERR_INVALIDPROPERTYVALUE.
+    int32_t InvalidAction(const char* action);
     int32_t CheckUnitType();
     int32_t CheckBattery();
     int32_t ProgramStudy();

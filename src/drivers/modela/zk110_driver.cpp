@@ -134,12 +134,7 @@ int32_t ZK110Driver::SendCommand(const char* command) {
         commLog->LogError("Command is too long to be sent: %.64s", command != nullptr ? command : "");
         return RETCODE_ERR_SENDINGDATA;
     }
-    if (CommPort* port = link->Port()) port->Purge();
-    commLog->LogInfo("Device <= %s", frame);
-    int32_t result = link->Send(reinterpret_cast<const uint8_t*>(frame), length);
-    if (result != RETCODE_OK) return result;
-    commLog->Dump("OUT", reinterpret_cast<const uint8_t*>(frame), length, 1);
-    return RETCODE_OK;
+    return SendBytes(frame, length, length);
 }
 
 int32_t ZK110Driver::ReceiveAnswer(Answer& answer) {
@@ -210,7 +205,13 @@ int32_t ZK110Driver::ReceivePage(uint8_t* buffer, uint32_t& length) {
 }
 
 int32_t ZK110Driver::WriteValue(const char* name, const char* writeKey, const char* readKey, const char* value) {
-    commLog->LogInfo("Writing value: %s=%s", name, value);
+    return WriteAndReadBack("value", name, writeKey, readKey, value,
+                            "Newly written value does not match what was supposed to be written!");
+}
+
+int32_t ZK110Driver::WriteAndReadBack(const char* kind, const char* name, const char* writeKey, const char* readKey,
+                                      const char* value, const char* mismatch) {
+    commLog->LogInfo("Writing %s: %s=%s", kind, name, value);
     char command[kCommandCapacity];
     int written = std::snprintf(command, sizeof command, ":S%s%s", writeKey, value);
     if (written < 0 || static_cast<size_t>(written) >= sizeof command) {
@@ -221,11 +222,11 @@ int32_t ZK110Driver::WriteValue(const char* name, const char* writeKey, const ch
     int32_t result = Request(command, answer);
     if (result != RETCODE_OK) return result;
     if (std::strcmp(answer, ":Y") != 0) {
-        commLog->LogError("Received invalid response to write value command!");
+        commLog->LogError("Received invalid response to write %s command!", kind);
         return RETCODE_ERR_SENDINGDATA;
     }
 
-    commLog->LogInfo("Reading back value %s", name);
+    commLog->LogInfo("Reading back %s %s", kind, name);
     std::snprintf(command, sizeof command, ":R%s", readKey);
     result = Request(command, answer);
     if (result != RETCODE_OK) return result;
@@ -243,7 +244,7 @@ int32_t ZK110Driver::WriteValue(const char* name, const char* writeKey, const ch
         matches = std::strstr(answer, value) != nullptr;
     }
     if (!matches) {
-        commLog->LogError("Newly written value does not match what was supposed to be written!");
+        commLog->LogError("%s", mismatch);
         return RETCODE_ERR_CONFIRMATION;
     }
     return RETCODE_OK;
@@ -622,27 +623,11 @@ int32_t ZK110Driver::PropertyValueText(const char* name, char* text, uint32_t si
 int32_t ZK110Driver::WriteProperty(const char* name, const char* writeKey, const char* readKey) {
     char value[PropertyStore::kWorkingSize + 1];
     int32_t result = PropertyValueText(name, value, sizeof value);
-    if (result != RETCODE_OK) return result;
-    commLog->LogInfo("Writing property: %s=%s", name, value);
-
-    char command[PropertyStore::kWorkingSize + 16];
-    std::snprintf(command, sizeof command, ":S%s%s", writeKey, value);
-    Answer answer;
-    result = Request(command, answer);
-    if (result != RETCODE_OK) return result;
-    if (std::strcmp(answer, ":Y") != 0) {
-        commLog->LogError("Received invalid response to write property command!");
-        return RETCODE_ERR_SENDINGDATA;
+    if (result == RETCODE_OK) {
+        result = WriteAndReadBack("property", name, writeKey, readKey, value,
+                                  "Newly written property value does not match what was supposed to be written!");
     }
-
-    commLog->LogInfo("Reading back property %s", name);
-    std::snprintf(command, sizeof command, ":R%s", readKey);
-    result = Request(command, answer);
     if (result != RETCODE_OK) return result;
-    if (std::strstr(answer, value) == nullptr) {
-        commLog->LogError("Newly written property value does not match what was supposed to be written!");
-        return RETCODE_ERR_CONFIRMATION;
-    }
     commLog->LogInfo("Successfully wrote property %s", name);
     return RETCODE_OK;
 }

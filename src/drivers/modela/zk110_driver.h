@@ -149,6 +149,11 @@ private:
                       RecordBuffer& data);
     // Requests the fields in order, each answer going to the values object.
     int32_t RequestFields(std::span<const FieldRequest> fields);
+    // Writes value with ":S" and writeKey, and reads it back with ":R" and
+    // readKey; `kind` ("value", "property") names it in the log, `mismatch`
+    // is logged when the counter reads back something else.
+    int32_t WriteAndReadBack(const char* kind, const char* name, const char* writeKey, const char* readKey,
+                             const char* value, const char* mismatch);
     // The text WriteProperty sends for a setting; false when a property cannot be read.
     int32_t PropertyValueText(const char* name, char* text, uint32_t size);
 

@@ -14,16 +14,9 @@ inline constexpr uint32_t kZK110PageDataSize = 252;
 // A vehicle record of the sequential pages.
 inline constexpr uint32_t kZK110RecordSize = 6;
 
-inline constexpr CounterModelInfo kZK110Model{
-    .name = "ZK110",
-    .letter = "A",
-    // "READY" and a carriage return, also when the counter restarts after a study completed.
-    .wakeUpText = "READY",
-    .wakeUpMark = "",
-    // The flash is read until an empty page: no total is known ahead.
-    .readFixedSteps = 0,
-    .readStepsPerChunk = 0,
-    .readChunkRecords = 0,
-};
+// "READY" and a carriage return, also when the counter restarts after a study
+// completed. The flash is read until an empty page: no total is known ahead.
+inline constexpr CounterModelInfo kZK110Model{.name = "ZK110", .letter = "A", .wakeUpText = "READY", .wakeUpMark = "",
+                                              .readFixedSteps = 0, .readStepsPerChunk = 0, .readChunkRecords = 0};
 
 }  // namespace tallyx

@@ -54,12 +54,8 @@ int32_t ZK220Driver::SendCommand(const char* command) {
     DiscardLateAnswers(command != nullptr ? command : "");
     // The command whose answer may come late, should this exchange fail.
     if (!lateAnswerPossible_) std::snprintf(lateCommand_, sizeof lateCommand_, "%s", command != nullptr ? command : "");
-    if (CommPort* port = link->Port()) port->Purge();
-    commLog->LogInfo("Device <= %.*s", length - 1, line);
-    const int32_t result = link->Send(reinterpret_cast<const uint8_t*>(line), static_cast<uint32_t>(length));
-    if (result != RETCODE_OK) return result;
-    commLog->Dump("OUT", reinterpret_cast<const uint8_t*>(line), static_cast<uint32_t>(length), 1);
-    return RETCODE_OK;
+    // The log shows the line without its line feed.
+    return SendBytes(line, static_cast<uint32_t>(length), static_cast<uint32_t>(length) - 1);
 }
 
 void ZK220Driver::DiscardLateAnswers(const char* nextCommand) {

@@ -18,15 +18,11 @@ inline constexpr uint32_t kZK220ChunkRecords = 50;
 // bins, is at most this long.
 inline constexpr uint32_t kZK220UserAreaCapacity = 1023;
 
+// A full read: every query and user-area block is one request, and every
+// chunk its request and the records stored.
 inline constexpr CounterModelInfo kZK220Model{
-    .name = "ZK220",
-    .letter = "B",
-    .wakeUpText = "READY",
-    .wakeUpMark = "ZK220",
-    // Every query and block is one request; every chunk is its request and the records stored.
-    .readFixedSteps = kZK220IdentityQueries + 1 + kZK220UserAreaBlocks,
-    .readStepsPerChunk = 2,
-    .readChunkRecords = kZK220ChunkRecords,
-};
+    .name = "ZK220", .letter = "B", .wakeUpText = "READY", .wakeUpMark = "ZK220",
+    .readFixedSteps = kZK220IdentityQueries + 1 + kZK220UserAreaBlocks, .readStepsPerChunk = 2,
+    .readChunkRecords = kZK220ChunkRecords};
 
 }  // namespace tallyx
