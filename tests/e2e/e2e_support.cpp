@@ -52,15 +52,6 @@ uint32_t Statistic(const std::string& document, const std::string& name) {
     return static_cast<uint32_t>(std::stoul(match[1]));
 }
 
-std::string LocalDay(int days) {
-    std::time_t when = std::time(nullptr) + days * 86400;
-    std::tm local{};
-    localtime_r(&when, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
-    return text;
-}
-
 std::string StudyDay(int days) { return LocalDay(days + 1); }
 
 std::string TodaysLog(const std::string& folder, const char* suffix) {

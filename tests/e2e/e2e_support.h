@@ -13,6 +13,7 @@
 #include <tallyx/tallyx.h>
 
 #include "simulator.h"
+#include "support/local_day.h"
 #include "support/temp_dir.h"
 #include "support/text_files.h"
 
@@ -34,8 +35,7 @@ std::vector<std::string> Lines(TallyxHandle handle, const char* kind, const char
 // A counter of the statistics document, or ~0u when it is missing.
 uint32_t Statistic(const std::string& document, const std::string& name);
 
-// The local date days from today, "YYYY-MM-DD".
-std::string LocalDay(int days);
+using test::LocalDay;
 
 // The local date days after tomorrow, "YYYY-MM-DD": a study that begins at its
 // midnight is more than a day ahead, so it stays a valid begin also when a test

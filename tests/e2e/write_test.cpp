@@ -111,6 +111,15 @@ protected:
         return result;
     }
 
+    // Ends the context, so that its log is complete, and looks for a line in it ("" for none).
+    void ExpectLogged(const std::string& logged) {
+        Term(handle);
+        handle = nullptr;
+        if (!logged.empty()) {
+            EXPECT_NE(MessageLog().find(logged), std::string::npos) << logged;
+        }
+    }
+
     uint32_t Retries() {
         const std::string statistics = Property(handle, PROPERTY_DEV_STATISTICS);
         const size_t at = statistics.find("<CommRetries>");
@@ -206,11 +215,7 @@ TEST_P(ModelAWriteTest, EndsAsDocumented) {
         c.result == RETCODE_OK) {
         EXPECT_EQ(Counter().Programmed().dischargeStarts, 1u);
     }
-    Term(handle);
-    handle = nullptr;
-    if (!c.logged.empty()) {
-        EXPECT_NE(MessageLog().find(c.logged), std::string::npos) << c.logged;
-    }
+    ExpectLogged(c.logged);
 }
 
 INSTANTIATE_TEST_SUITE_P(Writes, ModelAWriteTest, ::testing::ValuesIn(kModelACases),
@@ -366,11 +371,7 @@ TEST_P(ModelBWriteTest, EndsAsDocumented) {
     EXPECT_EQ(CountPrefix(sent, "CONTROLBATTERYDISCHARGE STOP"), c.sequences);
     EXPECT_EQ(CountPrefix(sent, "CONTROLSTUDY PROGRAM"), c.programs);
     EXPECT_EQ(Retries(), c.retries);
-    Term(handle);
-    handle = nullptr;
-    if (!c.logged.empty()) {
-        EXPECT_NE(MessageLog().find(c.logged), std::string::npos) << c.logged;
-    }
+    ExpectLogged(c.logged);
 }
 
 INSTANTIATE_TEST_SUITE_P(Writes, ModelBWriteTest, ::testing::ValuesIn(kModelBCases),

@@ -15,9 +15,10 @@
 
 #include <tallyx/tallyx.h>
 
-#include "device/device_statistics.h"
+#include "checksums.h"
 #include "comm/comm_log.h"
 #include "comm/port_link.h"
+#include "device/device_statistics.h"
 #include "drivers/modela/zk110_driver.h"
 #include "drivers/modela/zk110_values.h"
 #include "drivers/record_buffer.h"
@@ -34,22 +35,12 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using tallysim::FrameModelA;
 
-
-// CRC-16/MODBUS bit by bit.
-uint16_t ReferenceCrc(const uint8_t* data, size_t length) {
-    uint16_t crc = 0xFFFF;
-    for (size_t i = 0; i < length; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
-    }
-    return crc;
-}
-
-// A 260-byte page around record data, with its CRC low byte first at 256.
+// A 260-byte page around record data, with its CRC low byte first at 256 (the
+// simulator's CRC-16/MODBUS).
 std::string Page(const std::vector<uint8_t>& data, bool goodCrc = true) {
     std::string page(260, '\0');
     for (size_t i = 0; i < data.size() && i < 252; ++i) page[i] = static_cast<char>(data[i]);
-    uint16_t crc = ReferenceCrc(reinterpret_cast<const uint8_t*>(page.data()), 255);
+    uint16_t crc = tallysim::Crc16Modbus(reinterpret_cast<const uint8_t*>(page.data()), 255);
     if (!goodCrc) crc ^= 0x0101;
     page[256] = static_cast<char>(crc & 0xFF);
     page[257] = static_cast<char>(crc >> 8);
