@@ -2,7 +2,6 @@
 
 #include <tallyx/tallyx.h>
 
-#include "device/device_driver.h"
 #include "properties/bin_list.h"
 #include "properties/property_store.h"
 #include "time/date_time.h"

@@ -48,6 +48,7 @@ public:
     virtual int32_t NextElement(XmlWriter& writer, bool withRecordNumber) = 0;
     virtual int32_t NextValue(char* buffer, uint32_t size) = 0;
 
+protected:
     ValuesContext context;
     int32_t position = -1;
     int32_t dataKind = kNoData;

@@ -8,7 +8,6 @@
 #include <new>
 
 #include "comm/comm_log.h"
-#include "device/device_driver.h"
 #include "device/device_statistics.h"
 #include "export/text_line.h"
 #include "properties/property_store.h"

@@ -8,7 +8,6 @@
 #include <memory>
 
 #include "comm/comm_log.h"
-#include "device/device_driver.h"
 #include "properties/property_store.h"
 #include "properties/units.h"
 
