@@ -69,8 +69,8 @@ int main(int argc, char** argv) {
 
     CLI::App* read = app.add_subcommand(
         "read",
-        "Read everything from a counter into a folder. Note: a full read ends the study running on the counter, so "
-        "the counter records nothing more until it is programmed again.");
+        "Read everything from a counter into a folder. Note: a full read ends the study on the counter, so the "
+        "counter records nothing more until it is programmed again.");
     ReadOptions readOptions;
     read->add_option("-o,--out", readOptions.out, "output folder (default: <serial>-<date>-<time> here)");
     read->add_option("--format", readOptions.format, "csv or xml (default csv)")->check(CLI::IsMember({"csv", "xml"}));
