@@ -34,7 +34,6 @@ inline constexpr uint8_t kZK110DefaultLengthFeet = 14;
 inline constexpr uint8_t kZK110MinSpeed = 4;
 inline constexpr uint8_t kZK110MaxSpeed = 127;
 
-
 // A raw vehicle record:
 //   byte 0: bits 7-5 day of the month bits 4-2, bits 4-0 hour
 //   byte 1: bits 7-6 day of the month bits 1-0, bits 5-0 minute
@@ -67,6 +66,8 @@ struct ZK110PeriodicRecord {
     uint32_t recordNumber = 0;      // 1-based index of the period
 };
 
+// ---- pieces of the answer texts
+
 // The answer from its n-th character (counting from 1) with leading spaces
 // skipped; the empty text when the answer is shorter.
 const char* AnswerTextFrom(const char* answer, uint32_t position);
@@ -89,10 +90,15 @@ double LegacyBatteryVoltage(uint32_t raw);
 // Charge left in percent for a battery voltage.
 uint32_t BatteryPercentFromVoltage(double volts);
 
-// Reads the pairs in order; a missing pair counts as 0, and a pair counts as
-// the digits it starts with (none: 0). Milliseconds are 0, the year is
-// 2000 + YY. A null text reads as the empty text.
+// The counter's clock text: twelve decimal digits YYMMDDhhmmss, one pair per
+// field (year minus 2000, month, day, hour, minute, second). Reads the pairs
+// in order; a missing pair counts as 0, and a pair counts as the digits it
+// starts with (none: 0). Milliseconds are 0, the year is 2000 + YY. A null
+// text reads as the empty text.
 DateTime ParseClockText(const char* text);
+
+// ---- the raw records in the dump documents: 6-byte sequential records and
+// 260-byte periodic pages
 
 extern const RawRecordLayout kZK110SequentialRawLayout;
 extern const RawRecordLayout kZK110PeriodicRawLayout;

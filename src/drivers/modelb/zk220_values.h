@@ -86,6 +86,7 @@ bool ParseZK220UserArea(const char* text, ZK220UserArea& area);
 // saturating at the 32-bit limits; 0 when there are no digits.
 int32_t ParseZK220Number(const char* text);
 
+// How the raw records appear in the dump documents.
 extern const RawRecordLayout kZK220SequentialRawLayout;
 
 class ZK220Values : public CounterValues {
