@@ -13,7 +13,6 @@
 
 #include "support/values_host.h"
 #include "comm/comm_log.h"
-#include "drivers/modela/zk110_records.h"
 #include "drivers/modela/zk110_values.h"
 #include "export/flag_names.h"
 #include "properties/property_store.h"
@@ -100,11 +99,11 @@ void ProcessFullFlash(benchmark::State& state, bool halfInvalid, bool logged) {
     LogFolder folder;
     BenchDriver driver;
     // With a log folder every removed or corrected record costs a warning line, as in a real read.
-    if (logged) driver.commLog->Configure(folder.Path().c_str(), 0);
+    if (logged) driver.Log().Configure(folder.Path().c_str(), 0);
     for (auto _ : state) {
         driver.Values().Clear();
         driver.Values().SetDateEncoding(true);
-        if (driver.Values().ProcessSequential(data.data(), static_cast<uint32_t>(data.size())) != 0) {
+        if (driver.Values().DecodeSequential(data.data(), static_cast<uint32_t>(data.size())) != 0) {
             state.SkipWithError("processing failed");
             break;
         }
@@ -112,7 +111,7 @@ void ProcessFullFlash(benchmark::State& state, bool halfInvalid, bool logged) {
     }
     state.counters["kept"] = driver.Values().SequentialCount();
     state.SetItemsProcessed(state.iterations() * kFullFlashRecords);
-    driver.commLog->Close();
+    driver.Log().Close();
 }
 
 void BM_ProcessSequential_AllValid(benchmark::State& state) { ProcessFullFlash(state, false, false); }
@@ -128,7 +127,7 @@ BENCHMARK(BM_ProcessSequential_HalfInvalid_Logged)->Unit(benchmark::kMillisecond
 void BM_ExportCsv_NextValue(benchmark::State& state) {
     BenchDriver driver;
     const std::vector<uint8_t> data = FullFlash(false);
-    driver.Values().ProcessSequential(data.data(), static_cast<uint32_t>(data.size()));
+    driver.Values().DecodeSequential(data.data(), static_cast<uint32_t>(data.size()));
     char line[256];
     uint64_t lines = 0;
     for (auto _ : state) {
@@ -148,7 +147,7 @@ BENCHMARK(BM_ExportCsv_NextValue)->Unit(benchmark::kMillisecond);
 void BM_ExportCsv_BareSnprintf(benchmark::State& state) {
     BenchDriver driver;
     const std::vector<uint8_t> data = FullFlash(false);
-    driver.Values().ProcessSequential(data.data(), static_cast<uint32_t>(data.size()));
+    driver.Values().DecodeSequential(data.data(), static_cast<uint32_t>(data.size()));
     const SequentialRecord* records = driver.Values().SequentialRecords();
     const uint32_t count = driver.Values().SequentialCount();
     std::vector<std::vector<char>> descriptions(65536);
@@ -156,7 +155,7 @@ void BM_ExportCsv_BareSnprintf(benchmark::State& state) {
         std::vector<char>& text = descriptions[records[i].flags];
         if (!text.empty()) continue;
         text.resize(256);
-        FormatFlagDescription(ZK110Values::Flags(), records[i].flags, text.data(), 256);
+        FormatFlagDescription(driver.Values().FlagNames(), records[i].flags, text.data(), 256);
     }
     char line[256];
     uint64_t lines = 0;

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "support/values_host.h"
-#include "drivers/modelb/zk220_records.h"
 #include "drivers/modelb/zk220_values.h"
 
 namespace {
@@ -95,7 +94,7 @@ void BM_ZK220_DecodeAndBothCsvWalks(benchmark::State& state) {
     uint64_t periods = 0;
     for (auto _ : state) {
         driver.Values().Clear();
-        if (driver.Values().DecodeRecords(raw.data(), static_cast<uint32_t>(raw.size())) != 0) {
+        if (driver.Values().DecodeSequential(raw.data(), static_cast<uint32_t>(raw.size())) != 0) {
             state.SkipWithError("decoding failed");
             break;
         }
@@ -114,7 +113,7 @@ void BM_ZK220_Decode(benchmark::State& state) {
     ZK220BenchDriver driver;
     for (auto _ : state) {
         driver.Values().Clear();
-        driver.Values().DecodeRecords(raw.data(), static_cast<uint32_t>(raw.size()));
+        driver.Values().DecodeSequential(raw.data(), static_cast<uint32_t>(raw.size()));
         benchmark::DoNotOptimize(driver.Values().SequentialRecords());
     }
     state.SetItemsProcessed(state.iterations() * kRecords);
@@ -124,7 +123,7 @@ BENCHMARK(BM_ZK220_Decode)->Unit(benchmark::kMillisecond);
 void BM_ZK220_WalkCsv(benchmark::State& state, const char* kind) {
     const std::vector<uint8_t> raw = RawStudy();
     ZK220BenchDriver driver;
-    driver.Values().DecodeRecords(raw.data(), static_cast<uint32_t>(raw.size()));
+    driver.Values().DecodeSequential(raw.data(), static_cast<uint32_t>(raw.size()));
     for (auto _ : state) benchmark::DoNotOptimize(Walk(driver, kind));
     state.SetItemsProcessed(state.iterations() * kRecords);
 }

@@ -1,9 +1,9 @@
 // Model A answers as the driver receives them: the input is a stream of bytes
 // cut into answers at each carriage return (at most 1024 bytes each, as the
 // receive buffer holds). Every answer's check value is verified and its text
-// parsed into the properties; the same bytes also go to the parser unterminated,
-// with their exact length, and are framed as a command whose frame must check
-// out again. At the end every property is read back and the study times are
+// parsed into the properties; the same bytes also go to the parser as they
+// came, check value and all, and are framed as a command whose frame must
+// check out again. At the end every property is read back and the study times are
 // written as clock text.
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "drivers/modela/zk110_framing.h"
+#include "drivers/modela/zk110_driver.h"
 #include "drivers/modela/zk110_values.h"
 #include "fuzz_input.h"
 #include "properties/property_descriptor.h"
@@ -43,20 +43,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FuzzInput in(data, size);
 
     while (!in.Empty()) {
-        const std::string line = in.Line(ZK110Frame::kTerminator, ZK110Frame::kAnswerCapacity);
+        const std::string line = in.Line(ZK110Frame::kTerminator, kCounterLineCapacity);
 
         // Received as the driver receives it: one byte more than the answer
         // buffer, zeroed, and the last byte received ends the text.
-        char received[ZK110Frame::kAnswerCapacity + 1] = {};
+        char received[kCounterLineCapacity + 1] = {};
         std::memcpy(received, line.data(), line.size());
         received[line.empty() ? 0 : line.size() - 1] = '\0';
         ZK110Frame::CheckAnswer(received);
-        values.ParseAnswer(received, static_cast<uint32_t>(std::strlen(received)));
-
-        // The raw bytes with their length only: nothing past them may be read.
-        std::unique_ptr<char[]> exact(new char[line.size() == 0 ? 1 : line.size()]);
-        std::memcpy(exact.get(), line.data(), line.size());
-        values.ParseAnswer(exact.get(), static_cast<uint32_t>(line.size()));
+        values.ParseAnswer("", received);
+        values.ParseAnswer("", line.c_str());
 
         // The answer text framed as a command, into frames from too small to
         // roomy enough.

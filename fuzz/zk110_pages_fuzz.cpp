@@ -9,8 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "drivers/modela/zk110_framing.h"
-#include "drivers/modela/zk110_raw_layouts.h"
+#include "drivers/modela/zk110_driver.h"
 #include "drivers/modela/zk110_values.h"
 #include "export/dump_document_builder.h"
 #include "fuzz_input.h"
@@ -22,7 +21,7 @@ using namespace tallyx;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FuzzInput in(data, size);
     const uint8_t selector = in.Byte();
-    const std::string sequential = in.Bytes(size_t{in.Byte()} * kZK110SequentialRecordSize);
+    const std::string sequential = in.Bytes(size_t{in.Byte()} * kZK110RecordSize);
     const std::string periodic = in.Bytes(in.Left());
     const auto* sequentialBytes = reinterpret_cast<const uint8_t*>(sequential.data());
     const auto* periodicBytes = reinterpret_cast<const uint8_t*>(periodic.data());
@@ -38,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     driver.Values().SetDateEncoding((selector & 64) != 0);
 
     // Each page is checked the way a received one is.
-    for (size_t offset = 0; offset + ZK110Page::kSize <= periodic.size(); offset += ZK110Page::kSize) {
+    for (size_t offset = 0; offset + kZK110PageSize <= periodic.size(); offset += kZK110PageSize) {
         if (!ZK110Page::IsEmpty(periodicBytes + offset)) ZK110Page::CheckCrc(periodicBytes + offset);
     }
 
@@ -50,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                        static_cast<uint32_t>(sequential.size()));
     DumpDocumentBuilder(sink).WriteRaw(kZK110PeriodicRawLayout, periodicBytes, static_cast<uint32_t>(periodic.size()));
 
-    driver.Values().ProcessSequential(sequentialBytes, static_cast<uint32_t>(sequential.size()));
-    driver.Values().ProcessPeriodic(periodicBytes, static_cast<uint32_t>(periodic.size()));
+    driver.Values().DecodeSequential(sequentialBytes, static_cast<uint32_t>(sequential.size()));
+    driver.Values().DecodePeriodic(periodicBytes, static_cast<uint32_t>(periodic.size()));
     DumpDocumentBuilder(sink).WriteProcessed(store, driver.Values());
     test::WalkEveryExport(driver, (selector & 128) ? 8 : 64);
     return 0;

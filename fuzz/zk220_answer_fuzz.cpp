@@ -11,9 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "drivers/modelb/zk220_answer_text.h"
-#include "drivers/modelb/zk220_protocol.h"
 #include "drivers/modelb/zk220_values.h"
+#include "drivers/modelb/zk220_driver.h"
 #include "fuzz_input.h"
 #include "properties/property_descriptor.h"
 #include "properties/property_store.h"
@@ -36,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto area = std::make_unique<ZK220UserArea>();  // several kilobytes
     std::string userArea;
     for (uint32_t question = 0; !in.Empty(); ++question) {
-        const std::string received = in.Line('\n', ZK220Protocol::kLineCapacity);
+        const std::string received = in.Line('\n', kCounterLineCapacity);
         const std::string answer = received.size() > 2 ? received.substr(0, received.size() - 2) : "";
         const std::string line = answer.c_str();  // the answer as text: up to its first zero byte
         ZK220StudyInfo info;
@@ -45,12 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
         if (question < std::size(kQuestions)) {
             driver.Values().ParseAnswer(kQuestions[question], line.c_str());
-        } else if (question < std::size(kQuestions) + ZK220Protocol::kUserAreaBlocks) {
+        } else if (question < std::size(kQuestions) + kZK220UserAreaBlocks) {
             // Each block ends in the closing quote of its piece; the pieces
             // join without the quotes between them.
             if (question != std::size(kQuestions) && !userArea.empty()) userArea.pop_back();
             userArea += line;
-            if (userArea.size() > ZK220Protocol::kUserAreaCapacity) userArea.resize(ZK220Protocol::kUserAreaCapacity);
+            if (userArea.size() > kZK220UserAreaCapacity) userArea.resize(kZK220UserAreaCapacity);
         } else {
             // Further lines answer the questions of a second read.
             driver.Values().ParseAnswer(kQuestions[question % std::size(kQuestions)], line.c_str());
@@ -68,6 +67,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
         }
     }
-    (void)driver.Values().GetNumPeriodicRecords();
+    (void)driver.Values().PeriodicCount();
     return 0;
 }

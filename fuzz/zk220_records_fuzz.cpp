@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "drivers/modelb/zk220_raw_layouts.h"
 #include "drivers/modelb/zk220_values.h"
 #include "export/dump_document_builder.h"
 #include "properties/property_store.h"
@@ -36,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (strnlen(text, DumpDocumentBuilder::kWorkBufferSize) >= DumpDocumentBuilder::kWorkBufferSize) std::abort();
     };
     DumpDocumentBuilder(sink).WriteRaw(kZK220SequentialRawLayout, data, static_cast<uint32_t>(size));
-    driver.Values().DecodeRecords(data, static_cast<uint32_t>(size));
+    driver.Values().DecodeSequential(data, static_cast<uint32_t>(size));
     // The processed document only in some runs: it walks every period again.
     if (selector & 64) DumpDocumentBuilder(sink).WriteProcessed(store, driver.Values());
     test::WalkEveryExport(driver, (selector & 128) ? 8 : 64);

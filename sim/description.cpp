@@ -88,7 +88,7 @@ struct KeyInfo {
 
 const KeyInfo kKeys[] = {
     {"serial", "serial number text"},
-    {"unittype", "unit type text (ZK110... for model A, ZK220... for model B)"},
+    {"unittype", "unit type text; by default the name of the model (ZK110, ZK220, ...)"},
     {"firmware", "firmware revision text"},
     {"battery", "battery voltage, decimal text (4.05)"},
     {"batteryform", "model A battery answer: voltage | raw | none (none: only the legacy raw reading)"},

@@ -18,11 +18,18 @@
 #include <string>
 #include <vector>
 
+#include "drivers/counter_models.h"
 #include "sim_time.h"
 
 namespace tallysim {
 
-enum class Model { A, B };
+// A simulated model: its row in the table of counter models (drivers/counter_models.h). A and B
+// are named for the tests; any other row is ModelOf(its row).
+enum class Model : size_t { A = tallyx::ModelIndexOfLetter("A"), B = tallyx::ModelIndexOfLetter("B") };
+
+constexpr Model ModelOf(const tallyx::CounterModelInfo& info) {
+    return static_cast<Model>(tallyx::ModelIndexOfLetter(info.letter));
+}
 
 // Model A: how the ":b" battery answer looks.
 enum class BatteryForm {

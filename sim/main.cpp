@@ -38,7 +38,7 @@ std::string ModelChoices() {
     std::string text;
     for (size_t i = 0; i < models.size(); ++i) {
         if (i > 0) text += i + 1 == models.size() ? " or " : ", ";
-        text += std::string(models[i].info->letter) + " (" + models[i].info->name + ", " + models[i].traits + ")";
+        text += std::string(models[i]->info->letter) + " (" + models[i]->info->name + ", " + models[i]->traits + ")";
     }
     return text;
 }
@@ -46,9 +46,9 @@ std::string ModelChoices() {
 // The letters --model accepts: each row's letter in upper, then in lower case.
 std::vector<std::string> ModelLetters() {
     std::vector<std::string> letters;
-    for (const SimModel& row : SimModels()) letters.emplace_back(row.info->letter);
-    for (const SimModel& row : SimModels()) {
-        std::string lower = row.info->letter;
+    for (const SimModel* row : SimModels()) letters.emplace_back(row->info->letter);
+    for (const SimModel* row : SimModels()) {
+        std::string lower = row->info->letter;
         for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         letters.push_back(lower);
     }

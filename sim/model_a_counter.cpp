@@ -4,7 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "model_a_flash.h"
 #include "model_a_frame.h"
+#include "random.h"
+#include "sim_models.h"
+#include "traffic_generator.h"
 
 namespace tallysim {
 
@@ -85,7 +89,80 @@ std::string DecimalBinsToHex(const std::string& decimal) {
     return out;
 }
 
+// Flag byte and stored measurements of a generated vehicle: whole numbers, and a flag for a
+// vehicle without a length.
+void StoreModelAVehicle(Vehicle& v, bool noLength, const TrafficDescription& /*traffic*/, Random& /*random*/) {
+    v.flags = v.reverse ? kAReverse : kAForward;
+    if (v.stopped) v.flags |= kAStopped;
+    if (v.unclassified) v.flags |= kAUnclassified;
+    if (noLength) v.flags |= kANoLength;
+    v.speedWhole = RoundedByte(v.speedMph);
+    v.lengthWhole = RoundedByte(v.lengthFt);
+}
+
+// Records stamped earlier than the one before, and invalid records.
+void SpoilModelARecords(Study& study, const TrafficDescription& traffic, Random& random) {
+    const int64_t beginMs = study.begin.ToMillis();
+    for (size_t i = 0; i < study.vehicles.size(); ++i) {
+        Vehicle& v = study.vehicles[i];
+        // Stamped earlier than the record before: a clock that stepped back a little.
+        if (i > 0 && !study.vehicles[i - 1].invalid && random.Chance(traffic.outOfSequenceShare)) {
+            const int64_t previousSecond = study.vehicles[i - 1].timeMs / 1000 * 1000;
+            const int64_t back = (1 + static_cast<int64_t>(random.Below(90))) * 1000;
+            if (previousSecond - back >= beginMs) {
+                v.timeMs = previousSecond - back + v.timeMs % 1000;
+                v.outOfSequence = true;
+            }
+        }
+        if (random.Chance(traffic.invalidShare)) {
+            v.invalid = true;
+            const auto good = EncodeModelARecord(v, study.dateEncoding);
+            v.raw = {};
+            if (study.dateEncoding && random.Chance(0.5)) {
+                // The day bits were lost: a record without a day although the unit stamps days.
+                v.raw[0] = good[0] & 0x1F;
+                v.raw[1] = good[1] & 0x3F;
+                v.raw[2] = good[2];
+                v.raw[3] = good[3];
+                v.raw[4] = good[4];
+                v.raw[5] = good[5];
+            } else {
+                // A record whose writing was cut short: time and flags still erased.
+                v.raw = {0xFF, 0xFF, good[2], 0xFF, good[4], good[5], 0, 0};
+            }
+            v.rawSize = 6;
+        }
+    }
+}
+
+std::unique_ptr<Counter> MakeModelA(const Description& description, const Study& study, FaultPlan* faults,
+                                    unsigned eraseDelayMs) {
+    return std::make_unique<ModelACounter>(description, study, faults, eraseDelayMs);
+}
+
 }  // namespace
+
+extern const SimModel kModelASim;
+constinit const SimModel kModelASim{
+    .info = SharedModel("A"),
+    .model = Model::A,
+    .traits = "framed colon commands, flash pages",
+    .makeCounter = MakeModelA,
+    .serialNumber = "A1024-0042",
+    .firmware = "3.12",
+    .batteryVoltage = "4.05",
+    .acr = "2000_1800_0_2000",
+    .batteryPercent = "",
+    .recordCapacity = kARecordCapacity,
+    .fullStudyVehicles = kARecordCapacity,
+    .recordSpanMs = 0,
+    .periodicCapacity = kAPeriodicCapacity,
+    .datedRecords = true,
+    .lengthlessRecords = true,
+    .zeroOffsets = true,
+    .storeVehicle = StoreModelAVehicle,
+    .spoilRecords = SpoilModelARecords,
+};
 
 ModelACounter::ModelACounter(const Description& description, const Study& study, FaultPlan* faults,
                              unsigned eraseDelayMs)

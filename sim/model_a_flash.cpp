@@ -3,9 +3,25 @@
 #include <algorithm>
 
 #include "checksums.h"
-#include "record_encoding.h"
 
 namespace tallysim {
+
+std::array<uint8_t, 6> EncodeModelARecord(const Vehicle& vehicle, bool dateEncoding) {
+    std::array<uint8_t, 6> record{};
+    if (vehicle.rawSize > 0) {
+        std::copy_n(vehicle.raw.begin(), std::min<size_t>(6, vehicle.rawSize), record.begin());
+        return record;
+    }
+    const SimDateTime t = vehicle.Time();
+    const unsigned day = dateEncoding ? static_cast<unsigned>(t.day) : 0;
+    record[0] = static_cast<uint8_t>(((day >> 2) << 5) | (static_cast<unsigned>(t.hour) & 0x1F));
+    record[1] = static_cast<uint8_t>(((day & 3) << 6) | (static_cast<unsigned>(t.minute) & 0x3F));
+    record[2] = static_cast<uint8_t>(t.second);
+    record[3] = vehicle.flags;
+    record[4] = vehicle.speedWhole;
+    record[5] = vehicle.lengthWhole;
+    return record;
+}
 
 void ModelAFlash::Load(const Study& study) {
     Erase();

@@ -16,6 +16,11 @@ namespace tallysim {
 inline constexpr size_t kPageSize = 260;
 using FlashPage = std::array<uint8_t, kPageSize>;
 
+// How the counter stores one vehicle in 6 bytes: time of day, flags, speed, length; the day of
+// the month in the top bits when date encoding is on. A vehicle with raw bytes of its own
+// (an invalid record) is stored as those.
+std::array<uint8_t, 6> EncodeModelARecord(const Vehicle& vehicle, bool dateEncoding);
+
 class ModelAFlash {
 public:
     // Stores the study's records (up to the flash capacity).

@@ -4,7 +4,8 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "record_encoding.h"
+#include "random.h"
+#include "sim_models.h"
 
 namespace tallysim {
 
@@ -45,7 +46,80 @@ std::string Garbled(std::string text) {
     return text.empty() ? "?" : text;
 }
 
+// Whole and fraction bytes of a model B measurement.
+void SplitMeasurement(double value, bool hundredths, uint8_t& whole, uint8_t& fraction) {
+    value = std::clamp(value, 0.0, 255.99);
+    if (hundredths) {
+        const long scaled = std::lround(value * 100.0);
+        whole = static_cast<uint8_t>(std::min(scaled / 100, 255L));
+        fraction = static_cast<uint8_t>(scaled % 100);
+    } else {
+        const long scaled = std::lround(value * 10.0);
+        whole = static_cast<uint8_t>(std::min(scaled / 10, 255L));
+        fraction = static_cast<uint8_t>(scaled % 10);
+    }
+}
+
+// Flag byte and stored measurements of a generated vehicle: fraction bytes (tenths, or
+// hundredths for the hundredths share) and noise in the top three flag bits.
+void StoreModelBVehicle(Vehicle& v, bool /*noLength*/, const TrafficDescription& traffic, Random& random) {
+    v.flags = v.reverse ? kBReverse : kBForward;
+    if (v.unclassified) v.flags |= kBUnclassified;
+    if (random.Chance(traffic.highFlagBitsShare)) v.flags |= static_cast<uint8_t>((1 + random.Below(7)) << 5);
+    const bool hundredths = random.Chance(traffic.fractionHundredthsShare);
+    SplitMeasurement(v.speedMph, hundredths, v.speedWhole, v.speedFraction);
+    SplitMeasurement(v.lengthFt, hundredths, v.lengthWhole, v.lengthFraction);
+}
+
+std::unique_ptr<Counter> MakeModelB(const Description& description, const Study& study, FaultPlan* faults,
+                                    unsigned /*eraseDelayMs*/) {
+    return std::make_unique<ModelBCounter>(description, study, faults);
+}
+
 }  // namespace
+
+extern const SimModel kModelBSim;
+constinit const SimModel kModelBSim{
+    .info = SharedModel("B"),
+    .model = Model::B,
+    .traits = "line commands, binary records",
+    .makeCounter = MakeModelB,
+    .serialNumber = "B2048-0117",
+    .firmware = "2.0.7",
+    .batteryVoltage = "6.42",
+    .acr = "",
+    .batteryPercent = "87",
+    .recordCapacity = UINT64_MAX,
+    .fullStudyVehicles = kBFullStudy,
+    // Records hold the seconds from the study begin in 24 bits.
+    .recordSpanMs = int64_t{0xFFFFFF} * 1000 + 999,
+    .periodicCapacity = 0,
+    .datedRecords = false,
+    .lengthlessRecords = false,
+    .zeroOffsets = false,
+    .storeVehicle = StoreModelBVehicle,
+    .spoilRecords = nullptr,
+};
+
+std::array<uint8_t, 8> EncodeModelBRecord(const Vehicle& vehicle, int64_t beginMs) {
+    std::array<uint8_t, 8> record{};
+    if (vehicle.rawSize > 0) {
+        std::copy_n(vehicle.raw.begin(), std::min<size_t>(8, vehicle.rawSize), record.begin());
+        return record;
+    }
+    int64_t offset = (vehicle.timeMs - beginMs) / 1000;
+    offset = std::clamp<int64_t>(offset, 0, 0xFFFFFF);
+    record[0] = vehicle.flags;
+    record[1] = static_cast<uint8_t>(offset >> 16);
+    record[2] = static_cast<uint8_t>(offset >> 8);
+    record[3] = static_cast<uint8_t>(offset);
+    record[4] = vehicle.speedWhole;
+    record[5] = vehicle.speedFraction;
+    record[6] = vehicle.lengthWhole;
+    record[7] = vehicle.lengthFraction;
+    return record;
+}
+
 
 ModelBCounter::ModelBCounter(const Description& description, const Study& study, FaultPlan* faults)
     : Counter(faults),

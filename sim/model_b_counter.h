@@ -3,6 +3,7 @@
 // Its user area keeps a short document in blocks.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -14,6 +15,11 @@
 #include "study.h"
 
 namespace tallysim {
+
+// How the counter stores one vehicle in 8 bytes: flags, seconds from the study begin, speed and
+// length each as a whole and a fraction byte. A vehicle with raw bytes of its own is sent as
+// those.
+std::array<uint8_t, 8> EncodeModelBRecord(const Vehicle& vehicle, int64_t beginMs);
 
 class ModelBCounter : public Counter {
 public:

@@ -1,7 +1,8 @@
 // The simulated counter models, one row each: what tallysim needs to know of a model beyond
 // its row in the shared table (src/drivers/counter_models.h), which gives its name and letter.
-// Every choice on the model in the simulator reads these rows, so a new model is a new Model
-// value, a row here and a row there, with nothing else falling back to an existing model.
+// Every choice on the model in the simulator reads these rows. Each row stands in its
+// counter's file (model_a_counter.cpp, ...) and sim_models.cpp lists them, so a new model is
+// its counter's file and a line there, with nothing else falling back to an existing model.
 #pragma once
 
 #include <cstdint>
@@ -20,9 +21,9 @@
 namespace tallysim {
 
 struct SimModel {
-    Model model;
     // The shared row: name ("ZK110", also the default unit type) and letter ("A").
     const tallyx::CounterModelInfo* info;
+    Model model;
     // How the counter talks, for tallysim --help ("framed colon commands, flash pages").
     const char* traits;
 
@@ -54,12 +55,19 @@ struct SimModel {
     void (*spoilRecords)(Study& study, const TrafficDescription& traffic, Random& random);
 };
 
-std::span<const SimModel> SimModels();
-// The row of a model; a Model value without a row is a build mistake and aborts.
+std::span<const SimModel* const> SimModels();
+// The row of a model; a Model value without a row aborts.
 const SimModel& SimModelOf(Model model);
 // The row of a letter in either case ("A", "b"); nullptr when no row has it.
 const SimModel* SimModelOfLetter(std::string_view letter);
 // The letters of the rows, "A, B".
 std::string SimModelLetters();
+
+// The shared row of a letter, for a model's row; a letter without one fails the build.
+constexpr const tallyx::CounterModelInfo* SharedModel(const char* letter) {
+    const size_t row = tallyx::ModelIndexOfLetter(letter);
+    if (row >= std::size(tallyx::kCounterModels)) throw "no row of that letter in kCounterModels";
+    return &tallyx::kCounterModels[row];
+}
 
 }  // namespace tallysim

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "random.h"
-#include "record_encoding.h"
 #include "sim_models.h"
 
 namespace tallysim {
@@ -76,22 +75,6 @@ std::vector<int64_t> Arrivals(Random& random, uint64_t count, int64_t beginMs, i
     return times;
 }
 
-uint8_t Byte(double value) { return static_cast<uint8_t>(std::clamp(std::lround(value), 0L, 255L)); }
-
-// Whole and fraction bytes of a model B measurement.
-void SplitMeasurement(double value, bool hundredths, uint8_t& whole, uint8_t& fraction) {
-    value = std::clamp(value, 0.0, 255.99);
-    if (hundredths) {
-        const long scaled = std::lround(value * 100.0);
-        whole = static_cast<uint8_t>(std::min(scaled / 100, 255L));
-        fraction = static_cast<uint8_t>(scaled % 100);
-    } else {
-        const long scaled = std::lround(value * 10.0);
-        whole = static_cast<uint8_t>(std::min(scaled / 10, 255L));
-        fraction = static_cast<uint8_t>(scaled % 10);
-    }
-}
-
 double SpeedLimitOf(const StudyDescription& study) {
     const auto numbers = BinNumbers(study.speedLimit);
     if (numbers.empty() || numbers[0] == 0 || numbers[0] > 150) return 35.0;
@@ -148,57 +131,7 @@ void ComputePeriods(Study& study, double temperatureC, unsigned zeroOffsetEvery,
     }
 }
 
-void StoreModelAVehicle(Vehicle& v, bool noLength, const TrafficDescription& /*traffic*/, Random& /*random*/) {
-    v.flags = v.reverse ? kAReverse : kAForward;
-    if (v.stopped) v.flags |= kAStopped;
-    if (v.unclassified) v.flags |= kAUnclassified;
-    if (noLength) v.flags |= kANoLength;
-    v.speedWhole = Byte(v.speedMph);
-    v.lengthWhole = Byte(v.lengthFt);
-}
-
-void StoreModelBVehicle(Vehicle& v, bool /*noLength*/, const TrafficDescription& traffic, Random& random) {
-    v.flags = v.reverse ? kBReverse : kBForward;
-    if (v.unclassified) v.flags |= kBUnclassified;
-    if (random.Chance(traffic.highFlagBitsShare)) v.flags |= static_cast<uint8_t>((1 + random.Below(7)) << 5);
-    const bool hundredths = random.Chance(traffic.fractionHundredthsShare);
-    SplitMeasurement(v.speedMph, hundredths, v.speedWhole, v.speedFraction);
-    SplitMeasurement(v.lengthFt, hundredths, v.lengthWhole, v.lengthFraction);
-}
-
-void SpoilModelARecords(Study& study, const TrafficDescription& traffic, Random& random) {
-    const int64_t beginMs = study.begin.ToMillis();
-    for (size_t i = 0; i < study.vehicles.size(); ++i) {
-        Vehicle& v = study.vehicles[i];
-        // Stamped earlier than the record before: a clock that stepped back a little.
-        if (i > 0 && !study.vehicles[i - 1].invalid && random.Chance(traffic.outOfSequenceShare)) {
-            const int64_t previousSecond = study.vehicles[i - 1].timeMs / 1000 * 1000;
-            const int64_t back = (1 + static_cast<int64_t>(random.Below(90))) * 1000;
-            if (previousSecond - back >= beginMs) {
-                v.timeMs = previousSecond - back + v.timeMs % 1000;
-                v.outOfSequence = true;
-            }
-        }
-        if (random.Chance(traffic.invalidShare)) {
-            v.invalid = true;
-            const auto good = EncodeModelARecord(v, study.dateEncoding);
-            v.raw = {};
-            if (study.dateEncoding && random.Chance(0.5)) {
-                // The day bits were lost: a record without a day although the unit stamps days.
-                v.raw[0] = good[0] & 0x1F;
-                v.raw[1] = good[1] & 0x3F;
-                v.raw[2] = good[2];
-                v.raw[3] = good[3];
-                v.raw[4] = good[4];
-                v.raw[5] = good[5];
-            } else {
-                // A record whose writing was cut short: time and flags still erased.
-                v.raw = {0xFF, 0xFF, good[2], 0xFF, good[4], good[5], 0, 0};
-            }
-            v.rawSize = 6;
-        }
-    }
-}
+uint8_t RoundedByte(double value) { return static_cast<uint8_t>(std::clamp(std::lround(value), 0L, 255L)); }
 
 Study GenerateStudy(const Description& description) {
     const auto& d = description;

@@ -6,7 +6,7 @@
 #include <tallyx/tallyx.h>
 
 #include "api/context_registry.h"
-#include "api/device_values.h"
+#include "device/device_values.h"
 #include "api/library_context.h"
 
 using tallyx::LibraryContext;

@@ -6,8 +6,9 @@
 #include <string>
 #include <thread>
 
+#include "api/statistics_document.h"
 #include "comm/comm_port.h"
-#include "drivers/protocols.h"
+#include "drivers/counter_driver.h"
 #include "properties/port_name.h"
 #include "properties/version_info.h"
 
@@ -97,17 +98,17 @@ int32_t LibraryContext::WakeUpAndDetect() {
     commLog.LogInfo("Waiting for the device to wake up...");
 
     // One byte more than the answer may hold, so the text always ends in a zero.
-    uint8_t answer[kWakeUpCapacity + 1];
+    uint8_t answer[kCounterLineCapacity + 1];
     std::memset(answer, 0, sizeof answer);
     uint32_t length = 0;
     for (;;) {
-        if (length == kWakeUpCapacity) {
+        if (length == kCounterLineCapacity) {
             // A line this long is no wake-up answer; never store past the buffer.
             commLog.LogError("Received invalid wake-up response from the device: %s", answer);
             return RETCODE_ERR_FAILEDTOWAKEUP;
         }
         uint32_t received = 0;
-        if (link.ReceiveExact(answer + length, kWakeUpCapacity - length, &received, 1) != RETCODE_OK ||
+        if (link.ReceiveExact(answer + length, kCounterLineCapacity - length, &received, 1) != RETCODE_OK ||
             received != 1) {
             commLog.LogError("Failed to receive response from the device");
             return RETCODE_ERR_FAILEDTOWAKEUP;
@@ -128,8 +129,10 @@ int32_t LibraryContext::WakeUpAndDetect() {
     for (uint32_t i = 0; i < length; ++i) {
         if (answer[i] >= 'a' && answer[i] <= 'z') answer[i] = static_cast<uint8_t>(answer[i] - 'a' + 'A');
     }
+    // The table of models knows each model's wake-up line.
     const char* text = reinterpret_cast<const char*>(answer);
-    if (std::strstr(text, "READY") == nullptr) {
+    const CounterModelInfo* model = ModelOfWakeUp(text);
+    if (model == nullptr) {
         commLog.LogError("Received invalid wake-up response from the device: %s", text);
         return RETCODE_ERR_FAILEDTOWAKEUP;
     }
@@ -138,12 +141,9 @@ int32_t LibraryContext::WakeUpAndDetect() {
     std::this_thread::sleep_for(kPauseAfterWakeUp);
     if (link.Port() != nullptr) link.Port()->Purge();
 
-    const CounterModelInfo* model = ModelOfWakeUp(text);
     commLog.LogInfo("Detected %s device", model->name);
-    driver = CreateCounterSession(*model, &link, &properties, &commLog, &statistics);
-    driver->progressCallback = progressCallback;
-    driver->promptCallback = promptCallback;
-    driver->contextHandle = Handle();
+    driver = CounterDriver::Create(
+        *model, DriverParts{progressCallback, promptCallback, Handle(), &link, &properties, &commLog, &statistics});
     return RETCODE_OK;
 }
 
@@ -165,17 +165,14 @@ int32_t LibraryContext::GetPropertyForCaller(const char* name, char* buffer, uin
     // property's own name with library rights, whatever letter case was asked for;
     // the read below then applies the caller's rights and case-sensitive name.
     if (EqualsIgnoringCase(name, PROPERTY_DEV_STATISTICS)) {
-        char document[DeviceStatistics::kDocumentCapacity];
+        char document[kStatisticsDocumentCapacity];
         std::memset(document, 0, sizeof document);
-        int32_t built = statistics.BuildDocument(document, sizeof document);
+        int32_t built = BuildStatisticsDocument(statistics, document, sizeof document);
         if (built != RETCODE_OK) return built;
         int32_t stored = properties.Set(PROPERTY_DEV_STATISTICS, document, false);
         if (stored != RETCODE_OK) return stored;
     }
-    int32_t result = properties.Get(name, buffer, bufferSize, true);
-    if (result != RETCODE_OK) return result;
-    if (driver) driver->OnGetProperty(name, buffer, bufferSize);
-    return RETCODE_OK;
+    return properties.Get(name, buffer, bufferSize, true);
 }
 
 }  // namespace tallyx

@@ -6,8 +6,8 @@
 
 #include <tallyx/tallyx.h>
 
-#include "api/device_driver.h"
-#include "api/device_statistics.h"
+#include "device/device_driver.h"
+#include "device/device_statistics.h"
 #include "comm/comm_log.h"
 #include "comm/port_link.h"
 #include "properties/property_store.h"
@@ -17,8 +17,6 @@ namespace tallyx {
 class LibraryContext {
 public:
     static constexpr uint32_t kMarker = 1100;
-    // The counter announces itself with one line of at most this many bytes.
-    static constexpr uint32_t kWakeUpCapacity = 1024;
 
     LibraryContext();
     ~LibraryContext();

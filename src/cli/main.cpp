@@ -75,8 +75,8 @@ int main(int argc, char** argv) {
 
     CLI::App* read = app.add_subcommand(
         "read",
-        "Read everything from a counter into a folder. Note: a full read ends the study on the counter (model A "
-        "completes it, model B stops it), so the counter records nothing more until it is programmed again.");
+        "Read everything from a counter into a folder. Note: a full read ends the study on the counter, so the "
+        "counter records nothing more until it is programmed again.");
     ReadOptions readOptions;
     read->add_option("-o,--out", readOptions.out, "output folder (default: <serial>-<date>-<time> here)")
         ->transform(NativePathOption);

@@ -7,7 +7,7 @@
 
 #include <tallyx/tallyx.h>
 
-#include "api/device_statistics.h"
+#include "device/device_statistics.h"
 #include "comm/comm_log.h"
 #include "comm/serial_port.h"
 #include "comm/usb_port.h"
@@ -48,14 +48,7 @@ int32_t PortLink::OpenPort(const char* name, int32_t baudRate, int32_t dataBits,
     }
 
     uint32_t result = port_->Open(name, 0, 0, true);
-    if (result != 0) {
-        if (commLog_) {
-            commLog_->LogError("Failed to open port %s. ErrorCode=%d. PortErrorCode=%d", name, static_cast<int>(result),
-                               static_cast<int>(port_->TakeLineErrors()));
-        }
-        ClosePort();
-        return RETCODE_ERR_CANTOPENPORT;
-    }
+    if (result != 0) return FailOpening("open port", name, result, RETCODE_ERR_CANTOPENPORT);
 
     if (commLog_) {
         commLog_->LogInfo("Setting up %s (Baud=%d. DataBits=%d. Parity=%d. StopBits=%d)", name, baudRate, dataBits,
@@ -64,26 +57,21 @@ int32_t PortLink::OpenPort(const char* name, int32_t baudRate, int32_t dataBits,
     baudRate_ = baudRate > 0 ? static_cast<uint32_t>(baudRate) : 0;
     result = port_->Configure(static_cast<uint32_t>(baudRate), static_cast<uint8_t>(dataBits), parity,
                               static_cast<uint8_t>(stopBits));
-    if (result != 0) {
-        if (commLog_) {
-            commLog_->LogError("Failed to set up %s. ErrorCode=%d. PortErrorCode=%d", name, static_cast<int>(result),
-                               static_cast<int>(port_->TakeLineErrors()));
-        }
-        ClosePort();
-        return RETCODE_ERR_CANTCONFIGPORT;
-    }
+    if (result != 0) return FailOpening("set up", name, result, RETCODE_ERR_CANTCONFIGPORT);
 
     if (commLog_) commLog_->LogInfo("Turning off handshaking for %s", name);
     result = port_->SetHandshaking(0);
-    if (result != 0) {
-        if (commLog_) {
-            commLog_->LogError("Failed to turn off handshaking for %s. ErrorCode=%d. PortErrorCode=%d", name,
-                               static_cast<int>(result), static_cast<int>(port_->TakeLineErrors()));
-        }
-        ClosePort();
-        return RETCODE_ERR_CANTCONFIGPORTHS;
-    }
+    if (result != 0) return FailOpening("turn off handshaking for", name, result, RETCODE_ERR_CANTCONFIGPORTHS);
     return RETCODE_OK;
+}
+
+int32_t PortLink::FailOpening(const char* step, const char* name, uint32_t result, int32_t code) {
+    if (commLog_) {
+        commLog_->LogError("Failed to %s %s. ErrorCode=%d. PortErrorCode=%d", step, name, static_cast<int>(result),
+                           static_cast<int>(port_->TakeLineErrors()));
+    }
+    ClosePort();
+    return code;
 }
 
 void PortLink::ClosePort() {

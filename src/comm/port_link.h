@@ -47,6 +47,9 @@ public:
     uint32_t DiscardUntilQuiet(uint32_t quietMs, uint32_t limitMs);
 
 private:
+    // A step of opening the port failed with the port's result: logged with
+    // the port's error state, the port closed again, code returned.
+    int32_t FailOpening(const char* step, const char* name, uint32_t result, int32_t code);
     // Waits while the next bytes of a block of remaining bytes are on the line.
     void LetBytesArrive(uint32_t remaining) const;
 

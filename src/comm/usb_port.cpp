@@ -204,13 +204,14 @@ uint32_t UsbPort::SetReadMode(int32_t /*mode*/) {
     return Result(CheckUsable());
 }
 
-uint32_t UsbPort::WriteText(const char* text, uint32_t* written, void* overlapped, uint32_t timeoutMs) {
-    lastError = 0;
-    if (written != nullptr) *written = 0;
-    if (text == nullptr) return Result(kErrorInvalidParameter);
-    const size_t length = std::strlen(text);
-    if (length > UINT32_MAX) return Result(kErrorInvalidParameter);
-    return Write(text, static_cast<uint32_t>(length), written, overlapped, timeoutMs);
+uint32_t UsbPort::SetTimeout(bool reading, uint32_t timeoutMs) {
+    uint32_t readTimeout = 0;
+    uint32_t writeTimeout = 0;
+    if (const uint32_t code = UsbStatusToWin32(siGetTimeouts(&readTimeout, &writeTimeout)); code != kErrorSuccess) {
+        return code;
+    }
+    (reading ? readTimeout : writeTimeout) = timeoutMs;
+    return UsbStatusToWin32(siSetTimeouts(readTimeout, writeTimeout));
 }
 
 uint32_t UsbPort::Write(const void* data, uint32_t size, uint32_t* written, void* /*overlapped*/, uint32_t timeoutMs) {
@@ -219,14 +220,7 @@ uint32_t UsbPort::Write(const void* data, uint32_t size, uint32_t* written, void
     if (const uint32_t code = CheckUsable(); code != kErrorSuccess) return Result(code);
     if (data == nullptr && size != 0) return Result(kErrorInvalidParameter);
 
-    uint32_t readTimeout = 0;
-    uint32_t writeTimeout = 0;
-    if (const uint32_t code = UsbStatusToWin32(siGetTimeouts(&readTimeout, &writeTimeout)); code != kErrorSuccess) {
-        return Result(code);
-    }
-    if (const uint32_t code = UsbStatusToWin32(siSetTimeouts(readTimeout, timeoutMs)); code != kErrorSuccess) {
-        return Result(code);
-    }
+    if (const uint32_t code = SetTimeout(false, timeoutMs); code != kErrorSuccess) return Result(code);
     uint32_t count = 0;
     const uint32_t code = UsbStatusToWin32(siWrite(deviceHandle, const_cast<void*>(data), size, &count, nullptr));
     if (code == kErrorSuccess && written != nullptr) *written = count < size ? count : size;
@@ -241,14 +235,7 @@ uint32_t UsbPort::Read(void* buffer, uint32_t size, uint32_t* received, void* /*
     if (const uint32_t code = CheckUsable(); code != kErrorSuccess) return Result(code);
     if (buffer == nullptr && size != 0) return Result(kErrorInvalidParameter);
 
-    uint32_t readTimeout = 0;
-    uint32_t writeTimeout = 0;
-    if (const uint32_t code = UsbStatusToWin32(siGetTimeouts(&readTimeout, &writeTimeout)); code != kErrorSuccess) {
-        return Result(code);
-    }
-    if (const uint32_t code = UsbStatusToWin32(siSetTimeouts(timeoutMs, writeTimeout)); code != kErrorSuccess) {
-        return Result(code);
-    }
+    if (const uint32_t code = SetTimeout(true, timeoutMs); code != kErrorSuccess) return Result(code);
     uint32_t count = 0;
     const uint32_t code = UsbStatusToWin32(siRead(deviceHandle, buffer, size, &count, nullptr));
     // Bytes handed over together with a time-out are kept as well: the

@@ -26,7 +26,6 @@ public:
     uint32_t TakeLineErrors() override;
     uint32_t SetHandshaking(int32_t mode) override;
     uint32_t SetReadMode(int32_t mode) override;
-    uint32_t WriteText(const char* text, uint32_t* written, void* overlapped, uint32_t timeoutMs) override;
     uint32_t Write(const void* data, uint32_t size, uint32_t* written, void* overlapped, uint32_t timeoutMs) override;
     uint32_t Read(void* buffer, uint32_t size, uint32_t* received, void* overlapped, uint32_t timeoutMs) override;
     uint32_t Purge() override;
@@ -47,6 +46,9 @@ private:
     uint32_t SelectDevice(const char* name, uint32_t* device);
     // Open, then ready: the checks of the operations that use the device.
     uint32_t CheckUsable();
+    // Sets the read or the write time-out of the device, keeping the other.
+    // Returns 0 or an error number.
+    uint32_t SetTimeout(bool reading, uint32_t timeoutMs);
 
     SiGetNumDevicesFn siGetNumDevices = nullptr;
     SiGetProductStringFn siGetProductString = nullptr;

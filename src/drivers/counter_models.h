@@ -1,49 +1,32 @@
 #pragma once
-// The counter models, one row each: how the connection recognises a model, its
-// name, how tallyx and tallysim call it, and what tallyx needs to know of its
-// progress. Plain data without dependencies, so that the library, tallyx and
-// tallysim read the same rows. The library pairs each row with the model's
-// protocol in drivers/protocols.cpp; a row without a protocol fails the build.
+// The table of counter models, one row each (drivers/counter_model_info.h),
+// each row from its model's folder. Plain data without dependencies, so that
+// the library, tallyx and tallysim read the same rows. The library pairs each
+// row with the model's driver in drivers/counter_drivers.cpp; a row without a
+// driver fails the build.
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <span>
 #include <string_view>
 
+#include "drivers/counter_model_info.h"
+#include "drivers/modela/zk110_model.h"
+#include "drivers/modelb/zk220_model.h"
+
 namespace tallyx {
 
-struct CounterModelInfo {
-    // The model's name: logged when the model is detected, and the mark its
-    // unit type carries ("ZK110").
-    const char* name;
-    // How tallyx and tallysim call the model ("A").
-    const char* letter;
-    // Text in the upper-cased wake-up line that names this model; "" for the
-    // model of a wake-up line that no other row claims (exactly one row).
-    const char* wakeUpMark;
-    // The progress steps of a full read, when the total is known once the
-    // record count has been read: fixedSteps, then stepsPerChunk for every
-    // chunkRecords records. A chunkRecords of 0: the total is not known ahead.
-    uint32_t readFixedSteps;
-    uint32_t readStepsPerChunk;
-    uint32_t readChunkRecords;
-};
-
-inline constexpr CounterModelInfo kCounterModels[] = {
-    // Model A reads its flash until an empty page: no total ahead.
-    {"ZK110", "A", "", 0, 0, 0},
-    // Model B: five identity queries, the study information and four user-area
-    // blocks, then a request and a stored chunk for every 50 records.
-    {"ZK220", "B", "ZK220", 10, 2, 50},
-};
+inline constexpr CounterModelInfo kCounterModels[] = {kZK110Model, kZK220Model};
 
 inline constexpr std::span<const CounterModelInfo> CounterModels() { return kCounterModels; }
 
-// The model of an upper-cased wake-up line: the row whose mark it contains,
-// else the row without a mark.
+// The model of an upper-cased wake-up line: of the rows whose wake-up text it
+// contains, the one whose mark it contains, else the one without a mark;
+// nullptr when no model sends such a line.
 constexpr const CounterModelInfo* ModelOfWakeUp(std::string_view line) {
     const CounterModelInfo* unmarked = nullptr;
     for (const CounterModelInfo& model : kCounterModels) {
+        if (line.find(model.wakeUpText) == std::string_view::npos) continue;
         if (model.wakeUpMark[0] == '\0') {
             unmarked = &model;
         } else if (line.find(model.wakeUpMark) != std::string_view::npos) {
@@ -96,7 +79,7 @@ constexpr const CounterModelInfo* ModelOfLetter(std::string_view letter) {
 constexpr uint32_t ReadProgressTotal(const CounterModelInfo& model, uint32_t records) {
     if (model.readChunkRecords == 0) return 0;
     const uint64_t chunks = (uint64_t{records} + model.readChunkRecords - 1) / model.readChunkRecords;
-    const uint64_t total = model.readFixedSteps + model.readStepsPerChunk * chunks;
+    const uint64_t total = model.readFixedSteps + uint64_t{model.readStepsPerChunk} * chunks;
     return total > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(total);
 }
 

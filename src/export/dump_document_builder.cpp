@@ -6,7 +6,7 @@
 
 #include <tallyx/tallyx.h>
 
-#include "api/device_values.h"
+#include "device/device_values.h"
 #include "properties/property_store.h"
 #include "time/date_time.h"
 

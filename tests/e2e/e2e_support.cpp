@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include "drivers/counter_models.h"
+#include "model_b_expected.h"
+#include "sim_models.h"
+
 namespace tallyx::e2e {
 
 namespace {
@@ -49,10 +53,7 @@ Outcome RunProgram(const std::string& program, const std::vector<std::string>& a
 }
 
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    std::string text = bytes.str();
+    std::string text = test::ReadFile(path);
 #ifdef TALLYX_WINDOWS_TEXT_FILES
     std::string lines;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -65,6 +66,12 @@ std::string ReadFile(const std::string& path) {
     text = std::move(lines);
 #endif
     return text;
+}
+
+std::vector<std::string> CommandsSent(const tallysim::Simulator& counter) {
+    std::vector<std::string> commands;
+    for (const auto& record : counter.Commands()) commands.push_back(record.command);
+    return commands;
 }
 
 std::vector<std::string> Lines(TallyxHandle handle, const char* kind, const char* format) {
@@ -85,15 +92,6 @@ uint32_t Statistic(const std::string& document, const std::string& name) {
     return static_cast<uint32_t>(std::stoul(match[1]));
 }
 
-std::string LocalDay(int days) {
-    std::time_t when = std::time(nullptr) + days * 86400;
-    std::tm local{};
-    localtime_r(&when, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
-    return text;
-}
-
 std::string StudyDay(int days) { return LocalDay(days + 1); }
 
 std::string TodaysLog(const std::string& folder, const char* suffix) {
@@ -106,7 +104,27 @@ std::string TodaysLog(const std::string& folder, const char* suffix) {
     return folder + name;
 }
 
+const char* E2eModel::Letter() const { return tallysim::SimModelOf(model).info->letter; }
+
 namespace {
+
+std::vector<E2eModel> EveryModel() {
+    const E2eModel known[] = {
+        {tallysim::Model::A, {{"vehicles", "60"}, {"seed", "17"}, {"fcode", "40"}},
+         [](const tallysim::Study& study) { return ExpectedSequentialCsv(ExpectedVehicles(study)); }, ":X", true},
+        {tallysim::Model::B,
+         {{"begin", "2026-11-02 06:00"}, {"end", "2026-11-02 08:10"}, {"vehicles", "120"}, {"seed", "17"}},
+         [](const tallysim::Study& study) { return ExpectedSequentialCsv(ExpectedVehiclesB(study), FlagDescriptionB); },
+         "ERASEUSERAREA", false},
+    };
+    std::vector<E2eModel> rows;
+    for (const tallyx::CounterModelInfo& info : tallyx::CounterModels()) {
+        for (const E2eModel& row : known) {
+            if (row.model == tallysim::ModelOf(info)) rows.push_back(row);
+        }
+    }
+    return rows;
+}
 
 std::string PortFolderFor(const test::TempDir& own) {
     const char* shared = std::getenv("TALLYX_E2E_PORT_DIR");
@@ -114,6 +132,19 @@ std::string PortFolderFor(const test::TempDir& own) {
 }
 
 }  // namespace
+
+const std::vector<E2eModel>& E2eModels() {
+    static const std::vector<E2eModel> rows = EveryModel();
+    return rows;
+}
+
+const E2eModel& E2eModelOf(tallysim::Model model) {
+    for (const E2eModel& row : E2eModels()) {
+        if (row.model == model) return row;
+    }
+    ADD_FAILURE() << "no end-to-end row for model " << static_cast<size_t>(model);
+    return E2eModels().front();
+}
 
 CounterFixture::CounterFixture()
     : portFolder(PortFolderFor(ports)),

@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
-#include "model_b_expected.h"
+#include "drivers/counter_models.h"
 
 namespace tallyx::e2e {
 namespace {
@@ -38,7 +38,7 @@ struct Retries {
 };
 
 struct FaultCase {
-    const char* name;
+    std::string name;
     Model model;
     Operation operation;
     std::vector<std::string> faults;  // fault plan texts
@@ -67,14 +67,18 @@ constexpr uint32_t kEraseMs = 1500;
 
 const std::string kStudyLine = "TRAFFIC 0 \"2026-11-02 06:00:00\" \"2026-11-02 08:10:00\" 900 ";
 
-const FaultCase kCases[] = {
-    // ---- model A, wake-up
-    {"A_WrongWakeUpLine", A, Read, {"wakeup=wrong"}, RETCODE_ERR_FAILEDTOWAKEUP, 0, 0},
-    {"A_LowerCaseWakeUpLineIsAccepted", A, Read, {"wakeup=lower"}, RETCODE_OK, 0, 0},
-    {"A_ControlByteInWakeUpLine", A, Read, {"wakeup=control"}, RETCODE_ERR_FAILEDTOWAKEUP, 0, 0},
-    {"A_OversizedWakeUpLine", A, Read, {"wakeup=long"}, RETCODE_ERR_FAILEDTOWAKEUP, 0, 0},
-    {"A_WakeUpWithoutLineEnd", A, Read, {"wakeup=endless"}, RETCODE_ERR_FAILEDTOWAKEUP, 0, T},
-    {"A_NoWakeUp", A, Read, {"wakeup=missing"}, RETCODE_ERR_FAILEDTOWAKEUP, 0, T},
+// Every model, the rows of its wake-up line: named "<letter>_<row>".
+const FaultCase kWakeUpCases[] = {
+    {"WrongWakeUpLine", A, Read, {"wakeup=wrong"}, RETCODE_ERR_FAILEDTOWAKEUP, 0, 0},
+    {"LowerCaseWakeUpLineIsAccepted", A, Read, {"wakeup=lower"}, RETCODE_OK, 0, 0},
+    {"ControlByteInWakeUpLine", A, Read, {"wakeup=control"}, RETCODE_ERR_FAILEDTOWAKEUP, 0, 0},
+    {"OversizedWakeUpLine", A, Read, {"wakeup=long"}, RETCODE_ERR_FAILEDTOWAKEUP, 0, 0},
+    {"WakeUpWithoutLineEnd", A, Read, {"wakeup=endless"}, RETCODE_ERR_FAILEDTOWAKEUP, 0, T},
+    {"NoWakeUp", A, Read, {"wakeup=missing"}, RETCODE_ERR_FAILEDTOWAKEUP, 0, T},
+};
+
+// The rows of one model's own faults.
+const FaultCase kModelCases[] = {
     // ---- model A, identity fields
     {"A_SerialAnswerDropped", A, Read, {"drop/:R:X:7"}, RETCODE_OK, 1, T},
     {"A_FirmwareCheckValueWrong", A, Read, {"garble/:F"}, RETCODE_OK, 1, 0},
@@ -115,13 +119,6 @@ const FaultCase kCases[] = {
     // request's answer, judged at once: no retry.
     {"A_DischargeAnsweredWithAnotherEcho", A, Discharge, {"answer=:Q/:S:D"}, RETCODE_ERR_BADRESPONSE, 0, 0},
 
-    // ---- model B, wake-up
-    {"B_WrongWakeUpLine", B, Read, {"wakeup=wrong"}, RETCODE_ERR_FAILEDTOWAKEUP, 0, 0},
-    {"B_LowerCaseWakeUpLineIsAccepted", B, Read, {"wakeup=lower"}, RETCODE_OK, 0, 0},
-    {"B_ControlByteInWakeUpLine", B, Read, {"wakeup=control"}, RETCODE_ERR_FAILEDTOWAKEUP, 0, 0},
-    {"B_OversizedWakeUpLine", B, Read, {"wakeup=long"}, RETCODE_ERR_FAILEDTOWAKEUP, 0, 0},
-    {"B_WakeUpWithoutLineEnd", B, Read, {"wakeup=endless"}, RETCODE_ERR_FAILEDTOWAKEUP, 0, T},
-    {"B_NoWakeUp", B, Read, {"wakeup=missing"}, RETCODE_ERR_FAILEDTOWAKEUP, 0, T},
     // ---- model B, identity fields
     {"B_SerialAnswerDropped", B, Read, {"drop/GETSERIALNUMBER"}, RETCODE_OK, 1, T},
     {"B_SerialRefused", B, Read, {"refuse/GETSERIALNUMBER"}, RETCODE_ERR_READ, 0, 0},
@@ -160,12 +157,26 @@ const FaultCase kCases[] = {
     {"B_LineHungUpWhileProgramming", B, Write, {"hangup=1/SETUSERAREA 0*"}, RETCODE_ERR_SENDINGDATA, 12, T},
 };
 
+// The wake-up rows for every model of the table, then each model's own rows.
+std::vector<FaultCase> EveryCase() {
+    std::vector<FaultCase> cases;
+    for (const E2eModel& row : E2eModels()) {
+        for (FaultCase c : kWakeUpCases) {
+            c.name = std::string(row.Letter()) + "_" + c.name;
+            c.model = row.model;
+            cases.push_back(c);
+        }
+        for (const FaultCase& c : kModelCases) {
+            if (c.model == row.model) cases.push_back(c);
+        }
+    }
+    return cases;
+}
+
 SimOptions CounterOptions(const FaultCase& c) {
     SimOptions options(c.model);
     std::string error;
-    std::vector<std::pair<std::string, std::string>> keys = {{"vehicles", "60"}, {"seed", "17"}};
-    if (c.model == Model::A) keys.emplace_back("fcode", "40");
-    else keys.insert(keys.end(), {{"begin", "2026-11-02 06:00"}, {"end", "2026-11-02 08:10"}, {"vehicles", "120"}});
+    std::vector<std::pair<std::string, std::string>> keys = E2eModelOf(c.model).shortStudy;
     keys.insert(keys.end(), c.settings.begin(), c.settings.end());
     for (const auto& [key, value] : keys) EXPECT_TRUE(options.description.Set(key, value, &error)) << error;
     for (const std::string& fault : c.faults) EXPECT_TRUE(options.faults.Parse(fault, &error)) << error;
@@ -233,7 +244,7 @@ protected:
             const unsigned starts = Counter().Programmed().studyStarts;
             if (result == RETCODE_OK) {
                 EXPECT_GE(starts, 1u);
-            } else if (c.model == Model::A) {
+            } else if (E2eModelOf(c.model).startsStudyLast) {
                 EXPECT_EQ(starts, 0u);
             }
             return;
@@ -242,12 +253,8 @@ protected:
             EXPECT_EQ(Lines(handle, GETVALUE_DATA_SEQUENTIAL, GETVALUE_FORMAT_XML), std::vector<std::string>{});
             return;
         }
-        const std::vector<std::string> vehicles = Lines(handle, GETVALUE_DATA_SEQUENTIAL, GETVALUE_FORMAT_CSV);
-        if (c.model == Model::A) {
-            EXPECT_EQ(vehicles, ExpectedSequentialCsv(ExpectedVehicles(Counter().GetStudy())));
-        } else {
-            EXPECT_EQ(vehicles, ExpectedSequentialCsv(ExpectedVehiclesB(Counter().GetStudy()), FlagDescriptionB));
-        }
+        EXPECT_EQ(Lines(handle, GETVALUE_DATA_SEQUENTIAL, GETVALUE_FORMAT_CSV),
+                  E2eModelOf(c.model).expectedCsv(Counter().GetStudy()));
         // A late answer must never be stored as the answer to another request.
         const auto& device = Counter().GetDescription().device;
         EXPECT_EQ(Property(handle, PROPERTY_DEV_SERIALNO), device.serialNumber);
@@ -323,8 +330,16 @@ TEST_P(FaultMatrixTest, EndsAsDocumented) {
     ExpectPortClosed(terminals);
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, FaultMatrixTest, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Faults, FaultMatrixTest, ::testing::ValuesIn(EveryCase()),
+                         [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
+
+// Every model of the table of models has its row in the end-to-end tables.
+TEST(E2eModels, EveryModelHasItsRow) {
+    ASSERT_EQ(E2eModels().size(), tallyx::CounterModels().size());
+    for (size_t i = 0; i < E2eModels().size(); ++i) {
+        EXPECT_EQ(E2eModels()[i].Letter(), std::string(tallyx::CounterModels()[i].letter));
+    }
+}
 
 }  // namespace
 }  // namespace tallyx::e2e

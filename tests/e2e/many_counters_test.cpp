@@ -12,12 +12,10 @@
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
-#include "model_b_expected.h"
 
 namespace tallyx::e2e {
 namespace {
 
-using tallysim::Model;
 using tallysim::SimOptions;
 
 constexpr unsigned kCounters = 8;
@@ -30,7 +28,7 @@ TEST(ManyCountersTest, EightContextsOnEightThreadsEachGetTheirOwnCounter) {
     std::vector<std::unique_ptr<tallysim::Simulator>> counters;
     std::vector<std::unique_ptr<test::TempDir>> logs;
     for (unsigned i = 0; i < kCounters; ++i) {
-        SimOptions options(i % 2 == 0 ? Model::A : Model::B);
+        SimOptions options(E2eModels()[i % E2eModels().size()].model);
         options.portDir = ports.Path();
         options.comNumber = 11 + i;
         std::string error;
@@ -72,11 +70,9 @@ TEST(ManyCountersTest, EightContextsOnEightThreadsEachGetTheirOwnCounter) {
                 GetProperty(handle, PROPERTY_STUDY_SPEEDBINS, text, sizeof text);
                 if (text != "20 30 " + std::to_string(40 + i)) failure = std::string("bins ") + text;
             } else {
-                const tallysim::Study& study = counters[i]->GetStudy();
-                const bool modelB = i % 2 == 1;
-                const std::vector<Vehicle> vehicles = modelB ? ExpectedVehiclesB(study) : ExpectedVehicles(study);
+                const tallysim::Simulator& counter = *counters[i];
                 if (Lines(handle, GETVALUE_DATA_SEQUENTIAL, GETVALUE_FORMAT_CSV) !=
-                    ExpectedSequentialCsv(vehicles, modelB ? FlagDescriptionB : FlagDescription)) {
+                    E2eModelOf(counter.GetModel()).expectedCsv(counter.GetStudy())) {
                     failure = "vehicles differ";
                 }
             }

@@ -13,6 +13,7 @@
 
 #include "e2e_support.h"
 #include "model_a_expected.h"
+#include "model_a_frame.h"
 
 namespace tallyx::e2e {
 namespace {
@@ -24,14 +25,8 @@ using tallysim::SimOptions;
 using tallysim::Study;
 
 constexpr unsigned kCom = 4;
+using tallysim::FrameModelA;
 
-std::string Framed(const std::string& command) {
-    unsigned sum = 0;
-    for (unsigned char c : command) sum += c;
-    char check[8];
-    std::snprintf(check, sizeof check, "%X", sum & 0xFF);
-    return command + "|" + check + "\r";
-}
 
 const std::vector<std::string> kFieldRequests = {":R:F",   ":R:B",   ":R:E",   ":R:X:7", ":R:X:8", ":F",     ":b",
                                                  ":J",     ":R:X:0", ":R:X:1", ":R:X:2", ":R:X:3", ":R:X:4", ":R:X:5",
@@ -143,7 +138,7 @@ TEST_F(FullReadTest, AsksForTheFieldsThenEverySequentialPageThenOnePeriodicPageP
     for (unsigned page = 8; page < 8 + 96; ++page) expected.push_back(":F:X," + std::to_string(page) + ",1");
 
     std::string wire;
-    for (const std::string& command : expected) wire += Framed(command);
+    for (const std::string& command : expected) wire += FrameModelA(command);
     EXPECT_EQ(fixture->Counter().BytesToCounter(1), wire);
     EXPECT_EQ(fixture->Counter().Sessions(), 1u);
     EXPECT_TRUE(fixture->Counter().ProtocolErrors().empty());

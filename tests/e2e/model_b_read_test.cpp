@@ -26,12 +26,6 @@ using tallysim::SimOptions;
 constexpr unsigned kCom = 6;
 
 
-std::vector<std::string> CommandsSent(const tallysim::Simulator& counter) {
-    std::vector<std::string> commands;
-    for (const auto& record : counter.Commands()) commands.push_back(record.command);
-    return commands;
-}
-
 // How often command was sent; a trailing * counts every command starting with the rest.
 size_t Count(const std::vector<std::string>& commands, const std::string& command) {
     if (!command.empty() && command.back() == '*') {

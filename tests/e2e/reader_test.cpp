@@ -23,13 +23,6 @@ namespace fs = std::filesystem;
 using tallysim::Model;
 using tallysim::SimOptions;
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::stringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 std::vector<uint32_t> Numbers(const std::string& text) {
     std::vector<uint32_t> numbers;
     std::stringstream in(text);

@@ -25,7 +25,6 @@
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
-#include "model_b_expected.h"
 
 namespace tallyx::e2e {
 namespace {
@@ -49,13 +48,6 @@ struct RunOptions {
     std::string interruptOn;     // send SIGINT once the output holds this text
     std::string directory;      // working directory
 };
-
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::stringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
 
 class TallyxCliTest : public ::testing::Test, public CounterFixture {
 protected:
@@ -161,14 +153,7 @@ protected:
 
 std::string Day(int days) { return StudyDay(days); }
 
-struct ModelCase {
-    const char* name;
-    Model model;
-};
-
-void PrintTo(const ModelCase& c, std::ostream* out) { *out << c.name; }
-
-class TallyxModelTest : public TallyxCliTest, public ::testing::WithParamInterface<ModelCase> {};
+class TallyxModelTest : public TallyxCliTest, public ::testing::WithParamInterface<E2eModel> {};
 
 TEST_P(TallyxModelTest, InfoShowsTheUnitAsATableOrJson) {
     Start(GetParam().model);
@@ -193,11 +178,7 @@ TEST_P(TallyxModelTest, ReadWritesTheRecordsSettingsAndAStudyFile) {
     const std::string out = work.Join("read");
     ProgramRun run = Tallyx(On({"read", "--out", out}));
     ASSERT_EQ(run.status, 0) << run.output;
-    const tallysim::Study& study = Counter().GetStudy();
-    const bool modelB = GetParam().model == Model::B;
-    const std::vector<Vehicle> vehicles = modelB ? ExpectedVehiclesB(study) : ExpectedVehicles(study);
-    EXPECT_EQ(SplitLines(ReadFile(out + "/sequential.csv")),
-              ExpectedSequentialCsv(vehicles, modelB ? FlagDescriptionB : FlagDescription));
+    EXPECT_EQ(SplitLines(ReadFile(out + "/sequential.csv")), GetParam().expectedCsv(Counter().GetStudy()));
     EXPECT_EQ(SplitLines(ReadFile(out + "/periodic.csv")).size(), 1u + 96u);
     EXPECT_NE(ReadFile(out + "/settings.json").find("\"serialNumber\": \"" +
                                                     Counter().GetDescription().device.serialNumber + "\""),
@@ -294,8 +275,8 @@ TEST_P(TallyxModelTest, PortsListsTheCounterPortAndProbingNamesTheCounter) {
     EXPECT_EQ(SplitLines(list.output).size(), 1u) << list.output;
     ProgramRun probe = Tallyx({"ports", "--probe", "--timeout-ms", "1000"});
     EXPECT_EQ(probe.status, 0) << probe.output;
-    EXPECT_NE(probe.output.find(std::string("model ") + (GetParam().model == Model::A ? "A" : "B") + " (" +
-                                device.unitType + "), serial number " + device.serialNumber),
+    EXPECT_NE(probe.output.find(std::string("model ") + GetParam().Letter() + " (" + device.unitType +
+                                "), serial number " + device.serialNumber),
               std::string::npos)
         << probe.output;
 }
@@ -307,9 +288,8 @@ TEST_P(TallyxModelTest, DischargeStartsAndStops) {
     EXPECT_EQ(Counter().Programmed().dischargeStarts, 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cli, TallyxModelTest,
-                         ::testing::Values(ModelCase{"ModelA", Model::A}, ModelCase{"ModelB", Model::B}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cli, TallyxModelTest, ::testing::ValuesIn(E2eModels()),
+                         [](const auto& info) { return info.param.Name(); });
 
 // ---- the low-battery question
 

@@ -17,13 +17,11 @@
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
-#include "model_b_expected.h"
 #include "support/temp_dir.h"
 
 namespace tallyx::e2e {
 namespace {
 
-using tallysim::Model;
 using tallysim::SimOptions;
 
 constexpr unsigned kCom = 250;
@@ -35,20 +33,7 @@ unsigned ListedCom() {
     return static_cast<unsigned>(std::strtoul(list + 3, nullptr, 10));
 }
 
-struct UsbCase {
-    const char* name;
-    Model model;
-    std::vector<std::pair<std::string, std::string>> description;
-};
-
-void PrintTo(const UsbCase& c, std::ostream* out) { *out << c.name; }
-
-const UsbCase kCases[] = {
-    {"ModelA", Model::A, {{"vehicles", "60"}, {"seed", "17"}, {"fcode", "40"}}},
-    {"ModelB", Model::B, {{"begin", "2026-11-02 06:00"}, {"end", "2026-11-02 08:10"}, {"vehicles", "120"}, {"seed", "17"}}},
-};
-
-class UsbBridgeTest : public ::testing::TestWithParam<UsbCase>, public CounterFixture {
+class UsbBridgeTest : public ::testing::TestWithParam<E2eModel>, public CounterFixture {
 protected:
     void TearDown() override {
         if (handle != nullptr) Term(handle);
@@ -58,10 +43,10 @@ protected:
 };
 
 TEST_P(UsbBridgeTest, ReadsEveryVehicle) {
-    const UsbCase& c = GetParam();
+    const E2eModel& c = GetParam();
     SimOptions options(c.model);
     std::string error;
-    for (const auto& [key, value] : c.description) EXPECT_TRUE(options.description.Set(key, value, &error)) << error;
+    for (const auto& [key, value] : c.shortStudy) EXPECT_TRUE(options.description.Set(key, value, &error)) << error;
 
     const unsigned listed = ListedCom();
 #ifdef TALLYX_WINDOWS_TEXT_FILES
@@ -85,15 +70,11 @@ TEST_P(UsbBridgeTest, ReadsEveryVehicle) {
 
     EXPECT_EQ(Property(handle, PROPERTY_DEV_SERIALNO), Counter().GetDescription().device.serialNumber);
     const std::vector<std::string> vehicles = Lines(handle, GETVALUE_DATA_SEQUENTIAL, GETVALUE_FORMAT_CSV);
-    if (c.model == Model::A) {
-        EXPECT_EQ(vehicles, ExpectedSequentialCsv(ExpectedVehicles(Counter().GetStudy())));
-    } else {
-        EXPECT_EQ(vehicles, ExpectedSequentialCsv(ExpectedVehiclesB(Counter().GetStudy()), FlagDescriptionB));
-    }
+    EXPECT_EQ(vehicles, c.expectedCsv(Counter().GetStudy()));
 }
 
-INSTANTIATE_TEST_SUITE_P(UsbBridge, UsbBridgeTest, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<UsbCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(UsbBridge, UsbBridgeTest, ::testing::ValuesIn(E2eModels()),
+                         [](const ::testing::TestParamInfo<E2eModel>& info) { return info.param.Name(); });
 
 }  // namespace
 }  // namespace tallyx::e2e

@@ -23,12 +23,6 @@ using tallysim::SimOptions;
 
 constexpr unsigned kCom = 7;
 
-std::vector<std::string> CommandsSent(const tallysim::Simulator& counter) {
-    std::vector<std::string> commands;
-    for (const auto& record : counter.Commands()) commands.push_back(record.command);
-    return commands;
-}
-
 size_t CountPrefix(const std::vector<std::string>& commands, const std::string& prefix) {
     return static_cast<size_t>(std::count_if(commands.begin(), commands.end(),
                                              [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
@@ -115,6 +109,15 @@ protected:
         const int32_t result = WriteDevice(handle);
         Counter().WaitForClosedSessions(Counter().Sessions(), std::chrono::seconds(20));
         return result;
+    }
+
+    // Ends the context, so that its log is complete, and looks for a line in it ("" for none).
+    void ExpectLogged(const std::string& logged) {
+        Term(handle);
+        handle = nullptr;
+        if (!logged.empty()) {
+            EXPECT_NE(MessageLog().find(logged), std::string::npos) << logged;
+        }
     }
 
     uint32_t Retries() {
@@ -212,11 +215,7 @@ TEST_P(ModelAWriteTest, EndsAsDocumented) {
         c.result == RETCODE_OK) {
         EXPECT_EQ(Counter().Programmed().dischargeStarts, 1u);
     }
-    Term(handle);
-    handle = nullptr;
-    if (!c.logged.empty()) {
-        EXPECT_NE(MessageLog().find(c.logged), std::string::npos) << c.logged;
-    }
+    ExpectLogged(c.logged);
 }
 
 INSTANTIATE_TEST_SUITE_P(Writes, ModelAWriteTest, ::testing::ValuesIn(kModelACases),
@@ -277,7 +276,7 @@ TEST_P(BatteryTest, WarnsAndAsksOnlyWhenTheBatteryMayNotLast) {
     EXPECT_EQ(Program(study), c.warns ? RETCODE_ABORTED : RETCODE_OK);
     EXPECT_EQ(g_prompts, c.warns ? 1 : 0);
     const std::vector<std::string> sent = CommandsSent(Counter());
-    const char* erase = c.model == Model::A ? ":X" : "ERASEUSERAREA";
+    const char* erase = E2eModelOf(c.model).eraseCommand;
     EXPECT_EQ(std::count(sent.begin(), sent.end(), erase), c.warns ? 0 : 1);
     Term(handle);
     handle = nullptr;
@@ -372,11 +371,7 @@ TEST_P(ModelBWriteTest, EndsAsDocumented) {
     EXPECT_EQ(CountPrefix(sent, "CONTROLBATTERYDISCHARGE STOP"), c.sequences);
     EXPECT_EQ(CountPrefix(sent, "CONTROLSTUDY PROGRAM"), c.programs);
     EXPECT_EQ(Retries(), c.retries);
-    Term(handle);
-    handle = nullptr;
-    if (!c.logged.empty()) {
-        EXPECT_NE(MessageLog().find(c.logged), std::string::npos) << c.logged;
-    }
+    ExpectLogged(c.logged);
 }
 
 INSTANTIATE_TEST_SUITE_P(Writes, ModelBWriteTest, ::testing::ValuesIn(kModelBCases),
@@ -434,14 +429,7 @@ TEST_F(WriteTest, ModelBAnsweredAtOnceNeedsNoNewWakeUp) {
 
 // ---- round trip: what was programmed reads back, in US and in metric units
 
-struct RoundTripCase {
-    const char* name;
-    Model model;
-};
-
-void PrintTo(const RoundTripCase& c, std::ostream* out) { *out << c.name; }
-
-class RoundTripTest : public WriteTest, public ::testing::WithParamInterface<RoundTripCase> {};
+class RoundTripTest : public WriteTest, public ::testing::WithParamInterface<E2eModel> {};
 
 TEST_P(RoundTripTest, ReadsBackEveryStudySettingTheCounterKeeps) {
     Start(GetParam().model);
@@ -475,9 +463,8 @@ TEST_P(RoundTripTest, ReadsBackEveryStudySettingTheCounterKeeps) {
     EXPECT_EQ(Property(handle, PROPERTY_STUDY_SPEEDLIMIT), "57");
 }
 
-INSTANTIATE_TEST_SUITE_P(Writes, RoundTripTest,
-                         ::testing::Values(RoundTripCase{"ModelA", Model::A}, RoundTripCase{"ModelB", Model::B}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Writes, RoundTripTest, ::testing::ValuesIn(E2eModels()),
+                         [](const auto& info) { return info.param.Name(); });
 
 }  // namespace
 }  // namespace tallyx::e2e

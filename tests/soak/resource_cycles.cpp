@@ -31,6 +31,7 @@
 #include <tallyx/tallyx.h>
 
 #include "simulator.h"
+#include "../support/local_day.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // AddressSanitizer keeps freed memory aside (256 MiB by default) to catch late
@@ -98,14 +99,7 @@ void Print(const char* label, const Figures& f) {
     std::fflush(stdout);
 }
 
-std::string LocalMidnight(int days) {
-    std::time_t when = std::time(nullptr) + days * 86400;
-    std::tm local{};
-    localtime_r(&when, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d 00:00:00.000", &local);
-    return text;
-}
+std::string LocalMidnight(int days) { return tallyx::test::LocalDay(days) + " 00:00:00.000"; }
 
 int32_t AcceptEveryPrompt(TallyxHandle, int32_t) { return 0; }
 
@@ -146,8 +140,8 @@ public:
         logs_ = root_ + "/logs";
         std::filesystem::create_directories(ports_);
         setenv("TALLYX_PORT_DIR", ports_.c_str(), 1);
-        for (tallysim::Model model : {tallysim::Model::A, tallysim::Model::B}) {
-            tallysim::SimOptions options(model);
+        for (const tallyx::CounterModelInfo& info : tallyx::CounterModels()) {
+            tallysim::SimOptions options(tallysim::ModelOf(info));
             options.portDir = ports_;
             options.comNumber = kCom;
             options.keepTranscript = false;

@@ -1,20 +1,18 @@
 #pragma once
-// Just enough of a driver to own a model's values object and lend it the
-// property store, the log and the statistics a context would. Tests,
-// benchmarks and fuzz targets use it to drive record processing and the value
-// export without a port.
+// A model's values object with the property store, the log and the statistics
+// a context would lend it. Tests, benchmarks and fuzz targets use it to drive
+// record processing and the value export without a port.
 #include <cstdint>
 #include <memory>
 
-#include "api/device_driver.h"
-#include "api/device_statistics.h"
-#include "api/device_values.h"
 #include "comm/comm_log.h"
+#include "device/device_statistics.h"
+#include "device/device_values.h"
 #include "properties/property_store.h"
 
 namespace tallyx::test {
 
-// Constructed before the driver part, so its pointers are valid from the start.
+// Constructed before the values, so its pointers are valid from the start.
 struct ValuesHostParts {
     PropertyStore store;
     CommLog log;
@@ -22,25 +20,23 @@ struct ValuesHostParts {
 };
 
 template <class ModelValues>
-class ValuesHost : protected ValuesHostParts, public DeviceDriver {
+class ValuesHost : protected ValuesHostParts {
 public:
-    ValuesHost() : DeviceDriver(nullptr, &store, &log, &stats) {
-        values = std::make_unique<ModelValues>(ValuesContext{&store, &log, &stats});
-    }
-    ~ValuesHost() override { values.reset(); }
+    ValuesHost() : values_(ValuesContext{&store, &log, &stats}) {}
 
-    int32_t Read() override { return 0; }
-    int32_t Write() override { return 0; }
-    int32_t FirstValue(const char* kind, const char* format, char* buffer, uint32_t size) override {
-        return values->FirstValue(kind, format, buffer, size);
+    int32_t FirstValue(const char* kind, const char* format, char* buffer, uint32_t size) {
+        return values_.FirstValue(kind, format, buffer, size);
     }
-    int32_t NextValue(char* buffer, uint32_t size) override { return values->NextValue(buffer, size); }
-    uint32_t LoadRequestDelay() override { return requestDelayMs; }
+    int32_t NextValue(char* buffer, uint32_t size) { return values_.NextValue(buffer, size); }
 
-    ModelValues& Values() { return static_cast<ModelValues&>(*values); }
+    ModelValues& Values() { return values_; }
     PropertyStore& Store() { return store; }
     const PropertyStore& Store() const { return store; }
     DeviceStatistics& Stats() { return stats; }
+    CommLog& Log() { return log; }
+
+private:
+    ModelValues values_;
 };
 
 // Walks both kinds of records in CSV through a buffer of csvSize bytes and in

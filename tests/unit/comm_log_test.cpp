@@ -5,9 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,24 +13,14 @@
 
 #include "comm/comm_log.h"
 #include "support/temp_dir.h"
+#include "support/text_files.h"
 #include "time/date_time.h"
 
 namespace tallyx {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::stringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+using test::ReadFile;
+using test::SplitLines;
 
 std::string Today(const char* suffix) {
     DateTime now = DateTime::Now();
@@ -50,7 +38,7 @@ TEST(CommLogFiles, MessagesReachTheDailyFileBeforeClose) {
     log.LogError("last words");
     log.Close();
 
-    std::vector<std::string> lines = Lines(ReadFile(folder.Join(Today(""))));
+    std::vector<std::string> lines = SplitLines(ReadFile(folder.Join(Today(""))));
     ASSERT_EQ(lines.size(), 202u);
     // "[hh:mm:ss.mmm] [type] [message] " and CR LF.
     ASSERT_EQ(lines[0].size(), 29u);
@@ -61,7 +49,7 @@ TEST(CommLogFiles, MessagesReachTheDailyFileBeforeClose) {
 
     // After close nothing more is written.
     log.LogInfo("too late");
-    EXPECT_EQ(Lines(ReadFile(folder.Join(Today("")))).size(), 202u);
+    EXPECT_EQ(SplitLines(ReadFile(folder.Join(Today("")))).size(), 202u);
 }
 
 TEST(CommLogFiles, TrafficDumpLayout) {
@@ -77,7 +65,7 @@ TEST(CommLogFiles, TrafficDumpLayout) {
     long_answer[5] = 0x01;
     log.Dump("IN", long_answer.data(), static_cast<uint32_t>(long_answer.size()), 1);
 
-    std::vector<std::string> lines = Lines(ReadFile(folder.Join(Today("-com"))));
+    std::vector<std::string> lines = SplitLines(ReadFile(folder.Join(Today("-com"))));
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0].substr(0, 7), "------ ");
     EXPECT_EQ(lines[0].substr(lines[0].size() - 10), " IN ------");
@@ -98,7 +86,7 @@ TEST(CommLogFiles, LineFeedEndsADumpLineEarly) {
     log.Configure(folder.Path().c_str(), 2);
     const uint8_t text[] = {'a', '\n', 'b'};
     log.Dump("IN", text, sizeof text, 2);
-    std::vector<std::string> lines = Lines(ReadFile(folder.Join(Today("-com"))));
+    std::vector<std::string> lines = SplitLines(ReadFile(folder.Join(Today("-com"))));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1], "a." + std::string(78, ' ') + " | 610a");
     EXPECT_EQ(lines[2], "b" + std::string(79, ' ') + " | 62");
@@ -160,7 +148,7 @@ void LogManyLines(const std::string& folder, char writer) {
 // Every line matches one of the patterns; returns how many lines each writer has.
 std::pair<size_t, size_t> CountWholeLines(const std::string& file, const std::vector<std::regex>& patterns) {
     std::pair<size_t, size_t> counts;
-    for (const std::string& line : Lines(ReadFile(file))) {
+    for (const std::string& line : SplitLines(ReadFile(file))) {
         std::smatch match;
         bool whole = false;
         for (const std::regex& pattern : patterns) {

@@ -7,7 +7,7 @@
 
 #include <tallyx/tallyx.h>
 
-#include "api/device_statistics.h"
+#include "api/statistics_document.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ const char kFreshDocument[] =
 
 std::string Build(const DeviceStatistics& statistics, uint32_t capacity, int32_t& result) {
     std::vector<char> buffer(capacity + 16, '#');
-    result = statistics.BuildDocument(buffer.data(), capacity);
+    result = tallyx::BuildStatisticsDocument(statistics, buffer.data(), capacity);
     for (size_t i = capacity; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], '#') << "written past the capacity";
     return std::string(buffer.data(), strnlen(buffer.data(), capacity));
 }
@@ -38,13 +38,13 @@ DeviceStatistics Busy() {
 
 TEST(DeviceStatisticsDocument, FreshCountersGiveSixZeros) {
     int32_t result = 0;
-    EXPECT_EQ(Build(DeviceStatistics{}, DeviceStatistics::kDocumentCapacity, result), kFreshDocument);
+    EXPECT_EQ(Build(DeviceStatistics{}, tallyx::kStatisticsDocumentCapacity, result), kFreshDocument);
     EXPECT_EQ(result, RETCODE_OK);
 }
 
 TEST(DeviceStatisticsDocument, CountersAppearInTheirOrder) {
     int32_t result = 0;
-    EXPECT_EQ(Build(Busy(), DeviceStatistics::kDocumentCapacity, result),
+    EXPECT_EQ(Build(Busy(), tallyx::kStatisticsDocumentCapacity, result),
               "<Staticstics><BytesSent>1234</BytesSent><BytesReceived>4294967295</BytesReceived>"
               "<PagesRead>7</PagesRead><CommRetries>2</CommRetries><RecordsModified>10</RecordsModified>"
               "<RecordsDiscarded>0</RecordsDiscarded></Staticstics>");
@@ -56,14 +56,14 @@ TEST(DeviceStatisticsDocument, LargestDocumentIs263Characters) {
     s.bytesSent = s.bytesReceived = s.pagesRead = s.commRetries = s.recordsModified = s.recordsDiscarded =
         4294967295u;
     int32_t result = 0;
-    EXPECT_EQ(Build(s, DeviceStatistics::kDocumentCapacity, result).size(), 263u);
+    EXPECT_EQ(Build(s, tallyx::kStatisticsDocumentCapacity, result).size(), 263u);
     EXPECT_EQ(result, RETCODE_OK);
 }
 
 TEST(DeviceStatisticsDocument, CapacityMustLeaveRoomForTheTerminator) {
     for (const DeviceStatistics& s : {DeviceStatistics{}, Busy()}) {
         int32_t result = 0;
-        const std::string full = Build(s, DeviceStatistics::kDocumentCapacity, result);
+        const std::string full = Build(s, tallyx::kStatisticsDocumentCapacity, result);
         const uint32_t exact = static_cast<uint32_t>(full.size() + 1);
         EXPECT_EQ(Build(s, exact, result), full);
         EXPECT_EQ(result, RETCODE_OK);
@@ -72,10 +72,10 @@ TEST(DeviceStatisticsDocument, CapacityMustLeaveRoomForTheTerminator) {
     }
     char one[1] = {'x'};
     DeviceStatistics s;
-    EXPECT_EQ(s.BuildDocument(one, 1), RETCODE_ERR_BUFFERTOOSMALL);
+    EXPECT_EQ(tallyx::BuildStatisticsDocument(s, one, 1), RETCODE_ERR_BUFFERTOOSMALL);
     EXPECT_EQ(one[0], '\0');
-    EXPECT_EQ(s.BuildDocument(one, 0), RETCODE_ERR_BUFFERTOOSMALL);
-    EXPECT_EQ(s.BuildDocument(nullptr, 100), RETCODE_ERR_BUFFERTOOSMALL);
+    EXPECT_EQ(tallyx::BuildStatisticsDocument(s, one, 0), RETCODE_ERR_BUFFERTOOSMALL);
+    EXPECT_EQ(tallyx::BuildStatisticsDocument(s, nullptr, 100), RETCODE_ERR_BUFFERTOOSMALL);
 }
 
 TEST(DeviceStatisticsDocument, ResetClearsEveryCounter) {
@@ -83,7 +83,7 @@ TEST(DeviceStatisticsDocument, ResetClearsEveryCounter) {
     s.recordsDiscarded = 3;
     s.Reset();
     int32_t result = 0;
-    EXPECT_EQ(Build(s, DeviceStatistics::kDocumentCapacity, result), kFreshDocument);
+    EXPECT_EQ(Build(s, tallyx::kStatisticsDocumentCapacity, result), kFreshDocument);
 }
 
 }  // namespace

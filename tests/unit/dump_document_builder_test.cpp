@@ -10,10 +10,10 @@
 
 #include <tallyx/tallyx.h>
 
-#include "api/device_values.h"
+#include "device/device_values.h"
 #include "export/dump_document_builder.h"
 #include "export/xml_writer.h"
-#include "drivers/modela/zk110_raw_layouts.h"
+#include "drivers/modela/zk110_values.h"
 #include "properties/property_store.h"
 
 namespace {

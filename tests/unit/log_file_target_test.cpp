@@ -15,6 +15,7 @@
 #include "log/log_file_target.h"
 #include "log/logger.h"
 #include "platform/calendar_time.h"
+#include "support/calendar_time_of.h"
 
 namespace tallyx {
 namespace {
@@ -76,15 +77,7 @@ protected:
     MovableClock clock_;
 };
 
-CalendarTime Saturday() {
-    CalendarTime t;
-    t.year = 2009;
-    t.month = 3;
-    t.dayOfWeek = 6;
-    t.day = 7;
-    t.hour = 14;
-    return t;
-}
+CalendarTime Saturday() { return test::CalendarTimeOf(2009, 3, 7, 14, 0, 0, 0, 6); }
 
 TEST_F(LogFileTargetTest, NamesCarryTheChosenPiecesInFixedOrder) {
     LogFileTarget target;
@@ -315,17 +308,7 @@ TEST_F(LogFileTargetTest, MessagesLoggedJustBeforeStopReachTheFileAndLaterOnesDo
     target.SetOptions(kLogShowTime | kLogShowType);
     target.SetClock(clock_.AsClock());
     Logger logger;
-    logger.SetClock([] {
-        CalendarTime t;
-        t.year = 2009;
-        t.month = 3;
-        t.day = 7;
-        t.hour = 14;
-        t.minute = 5;
-        t.second = 9;
-        t.milliseconds = 42;
-        return t;
-    });
+    logger.SetClock([] { return test::CalendarTimeOf(2009, 3, 7, 14, 5, 9, 42); });
     logger.Start(true);
     logger.AddTarget(&target);
     target.Configure(folder_.c_str(), LogFileTarget::kNameDate, "tallyx", LogFileTarget::kNoSizeLimit);

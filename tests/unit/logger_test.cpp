@@ -11,6 +11,7 @@
 
 #include "log/log_target.h"
 #include "log/logger.h"
+#include "support/calendar_time_of.h"
 
 namespace tallyx {
 namespace {
@@ -59,18 +60,8 @@ private:
     std::vector<std::thread::id> threads_;
 };
 
-CalendarTime FixedTime() {
-    CalendarTime t;
-    t.year = 2009;
-    t.month = 3;
-    t.dayOfWeek = 6;
-    t.day = 7;
-    t.hour = 14;
-    t.minute = 5;
-    t.second = 9;
-    t.milliseconds = 42;
-    return t;
-}
+// Saturday 2009-03-07 14:05:09.042.
+CalendarTime FixedTime() { return test::CalendarTimeOf(2009, 3, 7, 14, 5, 9, 42, 6); }
 
 TEST(LoggerMessages, PercentIsAFormatButArgumentsPassUnchanged) {
     RecordingTarget target;

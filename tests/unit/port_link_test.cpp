@@ -2,8 +2,6 @@
 // counter on the master side while PortLink works the slave as COM7.
 #include <chrono>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -11,11 +9,12 @@
 
 #include <tallyx/tallyx.h>
 
-#include "api/device_statistics.h"
+#include "device/device_statistics.h"
 #include "comm/comm_log.h"
 #include "comm/port_link.h"
 #include "support/pseudo_terminal.h"
 #include "support/temp_dir.h"
+#include "support/text_files.h"
 #include "time/date_time.h"
 
 namespace tallyx {
@@ -24,12 +23,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test::ReadFile;
 
 std::string DayFile(const std::string& folder, const char* suffix) {
     DateTime now = DateTime::Now();

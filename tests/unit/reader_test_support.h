@@ -10,6 +10,7 @@
 #include <tallyx/tallyx.h>
 
 #include "reader/library_api.h"
+#include "support/text_files.h"
 
 namespace tallyx::test {
 
@@ -28,7 +29,6 @@ private:
 };
 
 bool FileExists(const std::string& path);
-std::string ReadFile(const std::string& path);
 
 // The messages of every line in the reader's log files of a folder, in order,
 // each as "<level> <message>", for example "I Found serial port COM3".

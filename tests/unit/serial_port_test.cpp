@@ -12,6 +12,7 @@
 #include "comm/serial_port.h"
 #include "support/pseudo_terminal.h"
 #include "support/temp_dir.h"
+#include "unit/port_writes.h"
 
 namespace tallyx {
 namespace {
@@ -42,16 +43,7 @@ protected:
 
     // Waits for data and reads until wanted bytes have come or a wait fails.
     std::string Receive(SerialPort& p, size_t wanted, uint32_t timeoutMs = 1000) {
-        std::string result;
-        while (result.size() < wanted) {
-            if (p.WaitForEvent(nullptr, timeoutMs) != 0) break;
-            if ((p.TakeEvents() & kEventRxChar) == 0) break;
-            char buffer[512];
-            uint32_t got = 0;
-            if (p.Read(buffer, sizeof buffer, &got, nullptr, 1000) != 0) break;
-            result.append(buffer, got);
-        }
-        return result;
+        return test::ReceiveSignalled(p, wanted, timeoutMs);
     }
 
     test::TempDir dir;
@@ -60,38 +52,18 @@ protected:
     SerialPort port;
 };
 
-std::string AllByteValues() {
-    std::string bytes;
-    for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
-    return bytes;
-}
-
 TEST_F(SerialPortTest, BytesPassUnchangedInBothDirections) {
     OpenPort(port);
     EXPECT_TRUE(port.IsOpen());
-    const std::string bytes = AllByteValues();
-
-    uint32_t written = 99;
-    ASSERT_EQ(port.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), &written, nullptr, 1000), 0u);
-    EXPECT_EQ(written, bytes.size());
-    EXPECT_EQ(pty.Read(bytes.size()), bytes);
-
-    ASSERT_EQ(port.WriteText("ATZ\r\n", &written, nullptr, 1000), 0u);
-    EXPECT_EQ(written, 5u);
-    EXPECT_EQ(pty.Read(5), "ATZ\r\n");
-
-    ASSERT_TRUE(pty.Write(bytes));
-    EXPECT_EQ(Receive(port, bytes.size()), bytes);
+    test::ExpectBytesPassBothWays(port, pty, "ATZ\r\n");
 }
 
 TEST_F(SerialPortTest, ReadWithNothingReceivedReturnsAtOnceWithNoBytes) {
     OpenPort(port);
-    char buffer[16];
-    uint32_t got = 99;
-    const auto start = Clock::now();
-    EXPECT_EQ(port.Read(buffer, sizeof buffer, &got, nullptr, 2000), 0u);
-    EXPECT_EQ(got, 0u);
-    EXPECT_LT(MillisecondsSince(start), 500);
+    const test::EmptyRead read = test::ReadNothing(port, 2000);
+    EXPECT_EQ(read.result, 0u);
+    EXPECT_EQ(read.got, 0u);
+    EXPECT_LT(read.milliseconds, 500);
 }
 
 TEST_F(SerialPortTest, WaitWithoutDataEndsAfterItsTimeOutWithoutSpinning) {
@@ -186,18 +158,9 @@ TEST_F(SerialPortTest, OpenCloseLifecycle) {
 }
 
 TEST_F(SerialPortTest, OperationsOnAClosedPortAreInvalidHandle) {
-    char buffer[4];
-    uint32_t count = 99;
-    EXPECT_EQ(port.Read(buffer, sizeof buffer, &count, nullptr, 10), 6u);
-    EXPECT_EQ(count, 0u);
-    EXPECT_EQ(port.Write(buffer, sizeof buffer, &count, nullptr, 10), 6u);
-    EXPECT_EQ(port.WaitForEvent(nullptr, 10), 6u);
-    EXPECT_EQ(port.Configure(9600, 8, 0, 0), 6u);
-    EXPECT_EQ(port.SetHandshaking(0), 6u);
-    EXPECT_EQ(port.SetReadMode(0), 6u);
+    test::ExpectClosedPortRefuses(port);
     EXPECT_EQ(port.SetEventMask(1), 6u);
     EXPECT_EQ(port.SetEventChar('x', true), 6u);
-    EXPECT_EQ(port.Purge(), 6u);
     EXPECT_EQ(port.GetBaudRate(), -1);
     EXPECT_EQ(port.LastError(), 6u);
     EXPECT_EQ(port.GetDataBits(), -1);

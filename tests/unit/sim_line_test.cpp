@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "model_a_frame.h"
-#include "record_encoding.h"
+#include "model_b_counter.h"
 #include "sim_port_client.h"
 #include "simulator.h"
 
@@ -58,6 +58,18 @@ TEST(SimLine, RefusesToReplaceSomethingThatIsNotALink) {
     EXPECT_NE(error.find("COM2"), std::string::npos);
 }
 
+// Opens the port of a started counter and reads its whole wake-up line: model A's
+// "READY\r", or a line of model B's with READY in it.
+::testing::AssertionResult OpenAwake(const Simulator& sim, PortClient& port) {
+    if (!port.Open(sim.PortPath())) return ::testing::AssertionFailure() << "cannot open " << sim.PortPath();
+    const bool modelA = sim.GetModel() == Model::A;
+    const std::string line = modelA ? port.Read(6, 10000) : port.ReadUntil('\n', 10000);
+    if (modelA ? line != "READY\r" : line.find("READY") == std::string::npos) {
+        return ::testing::AssertionFailure() << "woke up with " << line;
+    }
+    return ::testing::AssertionSuccess();
+}
+
 TEST(SimLine, WakesUpOnEveryOpeningAndThenWaitsForCommands) {
     TempDir dir;
     Simulator sim(FastOptions(Model::A, dir.Path()));
@@ -82,8 +94,7 @@ TEST(SimLine, NoticesACloseFollowedAtOnceByAReopen) {
     Simulator sim(FastOptions(Model::A, dir.Path()));
     ASSERT_TRUE(sim.Start());
     PortClient port;
-    ASSERT_TRUE(port.Open(sim.PortPath()));
-    ASSERT_EQ(port.Read(6, 10000), "READY\r");
+    ASSERT_TRUE(OpenAwake(sim, port));
     port.Close();
     ASSERT_TRUE(port.Open(sim.PortPath()));  // no pause between the two
     EXPECT_EQ(port.Read(6, 10000), "READY\r");
@@ -125,8 +136,7 @@ TEST(SimLine, HangUpReplacesThePortUnderTheSamePath) {
     ASSERT_TRUE(sim.Start());
     const std::string firstSlave = sim.SlavePath();
     PortClient port;
-    ASSERT_TRUE(port.Open(sim.PortPath()));
-    ASSERT_EQ(port.Read(6, 10000), "READY\r");
+    ASSERT_TRUE(OpenAwake(sim, port));
     ASSERT_TRUE(port.Write(FrameModelA(":F:X,8,2")));
     bool hungUp = false;
     const std::string part = port.Read(260, 2000, &hungUp);
@@ -136,8 +146,7 @@ TEST(SimLine, HangUpReplacesThePortUnderTheSamePath) {
     EXPECT_NE(sim.SlavePath(), firstSlave);
     port.Close();
     // The next opening reaches the new line, and the page now comes whole.
-    ASSERT_TRUE(port.Open(sim.PortPath()));
-    ASSERT_EQ(port.Read(6, 10000), "READY\r");
+    ASSERT_TRUE(OpenAwake(sim, port));
     ASSERT_TRUE(port.Write(FrameModelA(":F:X,8,2")));
     EXPECT_EQ(port.Read(260, 10000).size(), 260u);
 }
@@ -149,8 +158,7 @@ TEST(SimLine, PacedOutputTakesTheTimeOfTheLine) {
     Simulator sim(options);
     ASSERT_TRUE(sim.Start());
     PortClient port;
-    ASSERT_TRUE(port.Open(sim.PortPath()));
-    ASSERT_EQ(port.Read(6, 10000), "READY\r");
+    ASSERT_TRUE(OpenAwake(sim, port));
     ASSERT_TRUE(port.Write(FrameModelA(":F:X,8,2")));
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(port.Read(260, 3000).size(), 260u);
@@ -164,8 +172,7 @@ TEST(SimLine, TranscriptHoldsEveryByteEachWay) {
     Simulator sim(options);
     ASSERT_TRUE(sim.Start());
     PortClient port;
-    ASSERT_TRUE(port.Open(sim.PortPath()));
-    ASSERT_EQ(port.Read(6, 10000), "READY\r");
+    ASSERT_TRUE(OpenAwake(sim, port));
     ASSERT_TRUE(port.Write(FrameModelA(":R:F")));
     ASSERT_EQ(port.ReadUntil('\r', 10000), FrameModelA(":F28"));
     port.Close();
@@ -193,8 +200,7 @@ TEST(SimLine, ServesALargeBinaryDownloadWhole) {
     Simulator sim(options);
     ASSERT_TRUE(sim.Start());
     PortClient port;
-    ASSERT_TRUE(port.Open(sim.PortPath()));
-    ASSERT_NE(port.ReadUntil('\n', 10000).find("READY"), std::string::npos);
+    ASSERT_TRUE(OpenAwake(sim, port));
     ASSERT_TRUE(port.Write("GETSTUDYDATABINARY 0 200000\n"));
     const std::string answer = port.Read(3 + 1'600'000, 10000);
     ASSERT_EQ(answer.size(), 3u + 1'600'000u);
@@ -246,8 +252,7 @@ TEST(SimLine, GarbageOnTheLineNeitherCrashesNorStopsTheCounter) {
     Simulator sim(FastOptions(Model::B, dir.Path()));
     ASSERT_TRUE(sim.Start());
     PortClient port;
-    ASSERT_TRUE(port.Open(sim.PortPath()));
-    ASSERT_NE(port.ReadUntil('\n', 10000).find("READY"), std::string::npos);
+    ASSERT_TRUE(OpenAwake(sim, port));
     std::string noise;
     uint32_t x = 7;
     for (int i = 0; i < 300000; ++i) {
@@ -268,8 +273,7 @@ TEST(SimLine, StopsPromptlyWhileThePortIsOpen) {
     ASSERT_TRUE(sim.Start());
     const std::string link = sim.PortPath();
     PortClient port;
-    ASSERT_TRUE(port.Open(link));
-    ASSERT_EQ(port.Read(6, 10000), "READY\r");
+    ASSERT_TRUE(OpenAwake(sim, port));
     const auto start = std::chrono::steady_clock::now();
     sim.Stop();
     // Promptly: not after the line's own time-outs.
@@ -283,8 +287,7 @@ TEST(SimLine, CommandsSentJustBeforeClosingAreCarriedOut) {
     Simulator sim(FastOptions(Model::A, dir.Path()));
     ASSERT_TRUE(sim.Start());
     PortClient port;
-    ASSERT_TRUE(port.Open(sim.PortPath()));
-    ASSERT_EQ(port.Read(6, 10000), "READY\r");
+    ASSERT_TRUE(OpenAwake(sim, port));
     ASSERT_TRUE(port.Write(FrameModelA(":T")));
     port.Close();
     ASSERT_TRUE(sim.WaitForClosedSessions(1, 2s));

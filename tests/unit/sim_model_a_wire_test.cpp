@@ -7,7 +7,6 @@
 #include "checksums.h"
 #include "model_a_flash.h"
 #include "model_a_frame.h"
-#include "record_encoding.h"
 #include "traffic_generator.h"
 
 namespace {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "model_b_counter.h"
-#include "record_encoding.h"
 #include "sim_recording_output.h"
 #include "traffic_generator.h"
 

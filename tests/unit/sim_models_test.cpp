@@ -15,13 +15,14 @@ namespace {
 TEST(SimModels, EveryRowHasItsOwnModelAndSharedRowAndWhatItsCounterNeeds) {
     std::set<Model> models;
     std::set<const tallyx::CounterModelInfo*> shared;
-    for (const SimModel& row : SimModels()) {
-        EXPECT_TRUE(models.insert(row.model).second);
-        ASSERT_NE(row.info, nullptr);
-        EXPECT_TRUE(shared.insert(row.info).second);
-        EXPECT_NE(row.makeCounter, nullptr);
-        EXPECT_NE(row.storeVehicle, nullptr);
-        EXPECT_EQ(&SimModelOf(row.model), &row);
+    for (const SimModel* row : SimModels()) {
+        EXPECT_TRUE(models.insert(row->model).second);
+        ASSERT_NE(row->info, nullptr);
+        EXPECT_TRUE(shared.insert(row->info).second);
+        EXPECT_EQ(row->model, ModelOf(*row->info));
+        EXPECT_NE(row->makeCounter, nullptr);
+        EXPECT_NE(row->storeVehicle, nullptr);
+        EXPECT_EQ(&SimModelOf(row->model), row);
     }
     // Every model the library knows is simulated.
     EXPECT_EQ(shared.size(), tallyx::CounterModels().size());
@@ -39,10 +40,10 @@ TEST(SimModels, LettersAreTakenInEitherCaseAndNothingElse) {
 }
 
 TEST(SimModels, TheDefaultUnitTypeNamesTheModelForTallyx) {
-    for (const SimModel& row : SimModels()) {
-        const Description d = Description::Defaults(row.model);
-        EXPECT_EQ(tallyx::ModelOfUnitType(d.device.unitType), row.info);
-        EXPECT_EQ(std::string(tallyx::cli::ModelOf(d.device.unitType)), row.info->letter);
+    for (const SimModel* row : SimModels()) {
+        const Description d = Description::Defaults(row->model);
+        EXPECT_EQ(tallyx::ModelOfUnitType(d.device.unitType), row->info);
+        EXPECT_EQ(std::string(tallyx::cli::ModelOf(d.device.unitType)), row->info->letter);
     }
     EXPECT_EQ(std::string(tallyx::cli::ModelOf("ZK110-2 rev 4")), "A");
     EXPECT_EQ(std::string(tallyx::cli::ModelOf("ZK220")), "B");

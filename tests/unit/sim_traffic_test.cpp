@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "record_encoding.h"
+#include "model_a_flash.h"
+#include "model_b_counter.h"
 #include "traffic_generator.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include "comm/usb_port.h"
 #include "support/pseudo_terminal.h"
 #include "support/temp_dir.h"
+#include "unit/port_writes.h"
 #include "usbstub/usb_bridge_stub.h"
 
 namespace tallyx {
@@ -176,40 +177,16 @@ TEST_F(UsbPortTest, HandshakingOffHoldsRtsAndDtr) {
 TEST_F(UsbPortTest, BytesPassInBothDirections) {
     UsbPort port;
     OpenPort(port);
-    std::string bytes;
-    for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
-
-    uint32_t written = 0;
-    ASSERT_EQ(port.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), &written, nullptr, 1000), 0u);
-    EXPECT_EQ(written, bytes.size());
-    EXPECT_EQ(pty.Read(bytes.size()), bytes);
-    ASSERT_EQ(port.WriteText("hello", &written, nullptr, 1000), 0u);
-    EXPECT_EQ(written, 5u);
-    EXPECT_EQ(pty.Read(5), "hello");
-
-    ASSERT_TRUE(pty.Write(bytes));
-    std::string received;
-    while (received.size() < bytes.size()) {
-        ASSERT_EQ(port.WaitForEvent(nullptr, 1000), 0u);
-        EXPECT_EQ(port.TakeEvents(), kEventRxChar);
-        char buffer[100];
-        uint32_t got = 0;
-        ASSERT_EQ(port.Read(buffer, sizeof buffer, &got, nullptr, 1000), 0u);
-        ASSERT_LE(got, sizeof buffer);
-        received.append(buffer, got);
-    }
-    EXPECT_EQ(received, bytes);
+    test::ExpectBytesPassBothWays(port, pty, "hello");
 }
 
 TEST_F(UsbPortTest, ReadWithNothingArrivingTimesOutWithNoBytes) {
     UsbPort port;
     OpenPort(port);
-    char buffer[8];
-    uint32_t got = 99;
-    const auto start = Clock::now();
-    EXPECT_EQ(port.Read(buffer, sizeof buffer, &got, nullptr, 100), 1460u);
-    EXPECT_EQ(got, 0u);
-    EXPECT_LT(MillisecondsSince(start), 1000);
+    const test::EmptyRead read = test::ReadNothing(port, 100);
+    EXPECT_EQ(read.result, 1460u);
+    EXPECT_EQ(read.got, 0u);
+    EXPECT_LT(read.milliseconds, 1000);
 }
 
 TEST_F(UsbPortTest, WaitPollsTheQueueInStepsOfAHundredMilliseconds) {
@@ -245,16 +222,7 @@ TEST_F(UsbPortTest, PurgeDiscardsWhatWasReceived) {
 
 TEST_F(UsbPortTest, ClosedPortOperationsAreInvalidHandle) {
     UsbPort port;
-    char buffer[4];
-    uint32_t count = 99;
-    EXPECT_EQ(port.Read(buffer, sizeof buffer, &count, nullptr, 10), 6u);
-    EXPECT_EQ(count, 0u);
-    EXPECT_EQ(port.Write(buffer, sizeof buffer, &count, nullptr, 10), 6u);
-    EXPECT_EQ(port.WaitForEvent(nullptr, 10), 6u);
-    EXPECT_EQ(port.Configure(9600, 8, 0, 0), 6u);
-    EXPECT_EQ(port.SetHandshaking(0), 6u);
-    EXPECT_EQ(port.SetReadMode(0), 6u);
-    EXPECT_EQ(port.Purge(), 6u);
+    test::ExpectClosedPortRefuses(port);
     EXPECT_EQ(port.GetBaudRate(), -1);
     EXPECT_EQ(port.SetEventMask(0x41), 0u);  // only stores the mask
     EXPECT_EQ(port.Close(), 0u);

@@ -34,7 +34,7 @@ protected:
     void LoadTwoVehicles() {
         const std::vector<uint8_t> data = {0x2E, 0x05, 0x1E, 0x02, 0x30, 0x12,  //
                                            0x2E, 0x06, 0x00, 0x04, 0x28, 0x0A};
-        ASSERT_EQ(0, driver.Values().ProcessSequential(data.data(), static_cast<uint32_t>(data.size())));
+        ASSERT_EQ(0, driver.Values().DecodeSequential(data.data(), static_cast<uint32_t>(data.size())));
     }
 
     ValuesTestDriver driver;
@@ -42,7 +42,8 @@ protected:
 };
 
 TEST(FlagDescriptionTest, NamesAreJoinedWithPlusAndForwardWinsOverReverse) {
-    const FlagNameTable table = ZK110Values::Flags();
+    ValuesTestDriver driver;
+    const FlagNameTable table = driver.Values().FlagNames();
     char text[256];
     struct Case {
         uint16_t flags;
@@ -118,7 +119,7 @@ TEST_F(ValueExportTest, CorrectionFlagsAppearInTheLine) {
     std::vector<uint8_t> data;
     AppendBytes(data, RawRecord(0, 23, 59, 50, 0x02, 40, 15));
     AppendBytes(data, RawRecord(0, 0, 0, 10, 0x02, 40, 5));
-    ASSERT_EQ(0, driver.Values().ProcessSequential(data.data(), static_cast<uint32_t>(data.size())));
+    ASSERT_EQ(0, driver.Values().DecodeSequential(data.data(), static_cast<uint32_t>(data.size())));
     ASSERT_EQ(0, driver.FirstValue(kSequential, kCsv, line, sizeof line));
     ASSERT_EQ(0, driver.NextValue(line, sizeof line));
     ASSERT_EQ(0, driver.NextValue(line, sizeof line));
@@ -231,9 +232,9 @@ TEST_F(ValueExportTest, PeriodicXmlHoldsTheBinBlock) {
     driver.Values().SetDateEncoding(false);
     std::vector<uint8_t> vehicles;
     AppendBytes(vehicles, RawRecord(0, 9, 5, 0, 0x04, 25, 30));
-    ASSERT_EQ(0, driver.Values().ProcessSequential(vehicles.data(), static_cast<uint32_t>(vehicles.size())));
+    ASSERT_EQ(0, driver.Values().DecodeSequential(vehicles.data(), static_cast<uint32_t>(vehicles.size())));
     const std::vector<uint8_t> page = PeriodicPage(15, 0xFB, 9);
-    ASSERT_EQ(0, driver.Values().ProcessPeriodic(page.data(), static_cast<uint32_t>(page.size())));
+    ASSERT_EQ(0, driver.Values().DecodePeriodic(page.data(), static_cast<uint32_t>(page.size())));
     driver.Set(PROPERTY_STUDY_MEASUREMENTUNITS, STUDY_MEASUREMENTUNITS_METRIC);
 
     ASSERT_EQ(0, driver.FirstValue(kPeriodic, kXml, line, sizeof line));
@@ -267,13 +268,14 @@ TEST_F(ValueExportTest, PeriodicHeaderNamesEveryBin) {
 
 // A model without temperatures plugs into the same export with its own
 // periodic records.
-class ThermometerlessValues : public RecordValues {
+class ThermometerlessValues : public CounterValues {
 public:
     static constexpr FlagName kFlags[] = {{0x01, "FORWARD"}, {0x02, "REVERSE", true}, {0x04, "UNCLASSIFIED"}};
-    explicit ThermometerlessValues(ValuesContext context) : RecordValues(context, kFlags) {}
+    explicit ThermometerlessValues(ValuesContext context) : CounterValues(context, kFlags) {}
 
-protected:
-    uint32_t PeriodicRecordCount() override { return 2; }
+    int32_t ParseAnswer(const char*, const char*) override { return 0; }
+    int32_t DecodeSequential(const uint8_t*, uint32_t) override { return 0; }
+    uint32_t PeriodicCount() override { return 2; }
     void BuildPeriodicRow(uint32_t index, PeriodicRow& row) override {
         bins_.Reset();
         bins_.Add(10, 10);

@@ -41,9 +41,9 @@ TEST(ZK110AllocationTest, RecordsWithoutMemoryFailTheRead) {
     {
         FailingArrays failing;
         EXPECT_EQ(tallyx::kOutOfMemory,
-                  driver.Values().ProcessSequential(vehicles.data(), static_cast<uint32_t>(vehicles.size())));
+                  driver.Values().DecodeSequential(vehicles.data(), static_cast<uint32_t>(vehicles.size())));
         EXPECT_EQ(tallyx::kOutOfMemory,
-                  driver.Values().ProcessPeriodic(page.data(), static_cast<uint32_t>(page.size())));
+                  driver.Values().DecodePeriodic(page.data(), static_cast<uint32_t>(page.size())));
     }
     EXPECT_EQ(0u, driver.Values().SequentialCount());
     EXPECT_EQ(0u, driver.Values().PeriodicCount());
@@ -52,7 +52,7 @@ TEST(ZK110AllocationTest, RecordsWithoutMemoryFailTheRead) {
     char line[256];
     EXPECT_EQ(2, driver.FirstValue("GETVALUE_DATA_SEQUENTIAL", "GETVALUE_FORMAT_XML", line, sizeof line));
     EXPECT_EQ(2, driver.FirstValue("GETVALUE_DATA_PERIODIC", "GETVALUE_FORMAT_XML", line, sizeof line));
-    EXPECT_EQ(0, driver.Values().ProcessSequential(vehicles.data(), static_cast<uint32_t>(vehicles.size())));
+    EXPECT_EQ(0, driver.Values().DecodeSequential(vehicles.data(), static_cast<uint32_t>(vehicles.size())));
     EXPECT_EQ(1u, driver.Values().SequentialCount());
 }
 
@@ -66,8 +66,8 @@ TEST(ZK110AllocationTest, BinMatrixWithoutMemoryReportsZeros) {
     std::vector<uint8_t> vehicles;
     AppendBytes(vehicles, RawRecord(0, 9, 10, 0, 2, 40, 15));
     const std::vector<uint8_t> page = PeriodicPage(15, 20, 0);
-    ASSERT_EQ(0, driver.Values().ProcessSequential(vehicles.data(), static_cast<uint32_t>(vehicles.size())));
-    ASSERT_EQ(0, driver.Values().ProcessPeriodic(page.data(), static_cast<uint32_t>(page.size())));
+    ASSERT_EQ(0, driver.Values().DecodeSequential(vehicles.data(), static_cast<uint32_t>(vehicles.size())));
+    ASSERT_EQ(0, driver.Values().DecodePeriodic(page.data(), static_cast<uint32_t>(page.size())));
     char line[256];
     {
         FailingArrays failing;

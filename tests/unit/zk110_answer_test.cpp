@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "drivers/modela/zk110_answer_text.h"
+#include "drivers/modela/zk110_values.h"
 #include "values_test_driver.h"
 
 namespace tallyx::testing {
@@ -13,7 +13,7 @@ namespace {
 class ZK110AnswerTest : public ::testing::Test {
 protected:
     void Parse(const std::string& answer) {
-        EXPECT_EQ(0, driver.Values().ParseAnswer(answer.c_str(), static_cast<uint32_t>(answer.size())));
+        EXPECT_EQ(0, driver.Values().ParseAnswer("", answer.c_str()));
     }
     std::string Get(const char* name) const { return driver.Get(name); }
 
@@ -45,12 +45,14 @@ TEST_F(ZK110AnswerTest, FreeTextsStartAtTheFifthCharacterWithoutLeadingSpaces) {
     EXPECT_EQ("", Get(PROPERTY_STUDY_LANE));
 }
 
-TEST_F(ZK110AnswerTest, OnlyTheGivenLengthOfAnAnswerIsRead) {
-    const char answer[] = ":X:7 SN1234 and garbage";
-    EXPECT_EQ(0, driver.Values().ParseAnswer(answer, 11));
+TEST_F(ZK110AnswerTest, TheAnswerDecidesNotTheCommand) {
+    // Every answer begins with an echo of what it answers.
+    EXPECT_EQ(0, driver.Values().ParseAnswer(":R:X:8", ":X:7 SN1234"));
     EXPECT_EQ("SN1234", Get(PROPERTY_DEV_SERIALNO));
-    EXPECT_EQ(0, driver.Values().ParseAnswer(nullptr, 10));
-    EXPECT_EQ(0, driver.Values().ParseAnswer(answer, 0));
+    EXPECT_EQ("", Get(PROPERTY_DEV_UNITTYPE));
+    EXPECT_EQ(0, driver.Values().ParseAnswer(":R:X:7", nullptr));
+    EXPECT_EQ(0, driver.Values().ParseAnswer(":R:X:7", ""));
+    EXPECT_EQ("SN1234", Get(PROPERTY_DEV_SERIALNO));
 }
 
 TEST_F(ZK110AnswerTest, BatteryVoltageSetsThePercentageByThresholds) {

@@ -15,12 +15,14 @@
 
 #include <tallyx/tallyx.h>
 
-#include "api/device_statistics.h"
+#include "checksums.h"
 #include "comm/comm_log.h"
 #include "comm/port_link.h"
-#include "drivers/modela/zk110_protocol.h"
+#include "device/device_statistics.h"
+#include "drivers/modela/zk110_driver.h"
 #include "drivers/modela/zk110_values.h"
 #include "drivers/record_buffer.h"
+#include "model_a_frame.h"
 #include "properties/property_store.h"
 #include "support/pseudo_terminal.h"
 #include "support/temp_dir.h"
@@ -31,31 +33,14 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using tallysim::FrameModelA;
 
-// A text answer in its frame: the text, "|", its check value, a carriage return.
-std::string Framed(const std::string& text) {
-    unsigned sum = 0;
-    for (unsigned char c : text) sum += c;
-    char check[8];
-    std::snprintf(check, sizeof check, "%X", sum & 0xFFu);
-    return text + "|" + check + "\r";
-}
-
-// CRC-16/MODBUS bit by bit.
-uint16_t ReferenceCrc(const uint8_t* data, size_t length) {
-    uint16_t crc = 0xFFFF;
-    for (size_t i = 0; i < length; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
-    }
-    return crc;
-}
-
-// A 260-byte page around record data, with its CRC low byte first at 256.
+// A 260-byte page around record data, with its CRC low byte first at 256 (the
+// simulator's CRC-16/MODBUS).
 std::string Page(const std::vector<uint8_t>& data, bool goodCrc = true) {
     std::string page(260, '\0');
     for (size_t i = 0; i < data.size() && i < 252; ++i) page[i] = static_cast<char>(data[i]);
-    uint16_t crc = ReferenceCrc(reinterpret_cast<const uint8_t*>(page.data()), 255);
+    uint16_t crc = tallysim::Crc16Modbus(reinterpret_cast<const uint8_t*>(page.data()), 255);
     if (!goodCrc) crc ^= 0x0101;
     page[256] = static_cast<char>(crc & 0xFF);
     page[257] = static_cast<char>(crc >> 8);
@@ -167,10 +152,20 @@ protected:
     }
 
     // Feeds raw bytes from the counter and takes one answer.
-    int32_t Receive(const std::string& bytes, ZK110Protocol::Answer& answer) {
+    int32_t Receive(const std::string& bytes, ZK110Driver::Answer& answer) {
         EXPECT_TRUE(line.Write(bytes));
         return driver.ReceiveAnswer(answer);
     }
+
+    // The driver's progress callback: the step it was last called with, and
+    // what the test answers (0 without an answer).
+    static int32_t ForwardProgress(TallyxHandle handle, uint32_t step) {
+        auto* self = reinterpret_cast<ZK110DriverTest*>(handle);
+        self->lastStep = step;
+        return self->onProgress ? self->onProgress(step) : 0;
+    }
+    std::function<int32_t(uint32_t)> onProgress;
+    uint32_t lastStep = 0;
 
     test::TempDir ports;
     test::ScopedEnv portDir{"TALLYX_PORT_DIR", ports.Path().c_str()};
@@ -179,7 +174,8 @@ protected:
     DeviceStatistics statistics{};
     CommLog log;
     PortLink link;
-    ZK110Protocol driver{{*ModelOfLetter("A"), &link, &properties, &log, &statistics}};
+    ZK110Driver driver{
+        {&ForwardProgress, nullptr, reinterpret_cast<TallyxHandle>(this), &link, &properties, &log, &statistics}};
 };
 
 TEST_F(ZK110DriverTest, SendsCommandsInTheirFrame) {
@@ -193,7 +189,7 @@ TEST_F(ZK110DriverTest, SendsCommandsInTheirFrame) {
 }
 
 TEST_F(ZK110DriverTest, ChecksTheAnswerFrameAsText) {
-    ZK110Protocol::Answer answer;
+    ZK110Driver::Answer answer;
     EXPECT_EQ(Receive("\x3A\x46\x30\x7C\x42\x30\x0D", answer), RETCODE_OK);
     EXPECT_STREQ(answer, ":F0");
 
@@ -242,9 +238,9 @@ TEST_F(ZK110DriverTest, RequestTriesThreeTimesPausingAfterEachFailure) {
     int answers = 0;
     FakeCounter counter(line, [&](const std::string&) {
         ++answers;
-        return answers < 3 ? std::string(":F0|B1\r") : Framed(":F0");
+        return answers < 3 ? std::string(":F0|B1\r") : FrameModelA(":F0");
     });
-    ZK110Protocol::Answer answer;
+    ZK110Driver::Answer answer;
     auto start = Clock::now();
     EXPECT_EQ(driver.Request(":R:F", answer), RETCODE_OK);
     EXPECT_STREQ(answer, ":F0");
@@ -257,36 +253,31 @@ TEST_F(ZK110DriverTest, RequestTriesThreeTimesPausingAfterEachFailure) {
 TEST_F(ZK110DriverTest, RequestGivesUpAfterThreeFailures) {
     link.SetTimeouts(1000, 50, 300);
     FakeCounter counter(line, [](const std::string&) { return std::string(); });
-    ZK110Protocol::Answer answer;
+    ZK110Driver::Answer answer;
     EXPECT_EQ(driver.Request(":R:F", answer), RETCODE_ERR_READ);
     EXPECT_EQ(statistics.commRetries, 3u);
     EXPECT_STREQ(answer, "");
     EXPECT_EQ(counter.Commands().size(), 3u);
 }
 
-int32_t AbortAtStep(TallyxHandle handle, uint32_t step) {
-    return step == reinterpret_cast<uintptr_t>(handle) ? 1 : 2;
-}
-
 TEST_F(ZK110DriverTest, AProgressAnswerOfOneAbortsAfterAValidAnswer) {
-    FakeCounter counter(line, [](const std::string&) { return Framed(":F0"); });
-    driver.progressCallback = AbortAtStep;
-    driver.contextHandle = reinterpret_cast<TallyxHandle>(uintptr_t{2});
-    ZK110Protocol::Answer answer;
+    FakeCounter counter(line, [](const std::string&) { return FrameModelA(":F0"); });
+    onProgress = [](uint32_t step) { return step == 2 ? 1 : 2; };
+    ZK110Driver::Answer answer;
     // Any other answer than 1 goes on.
     EXPECT_EQ(driver.Request(":R:F", answer), RETCODE_OK);
     EXPECT_EQ(driver.Request(":R:F", answer), RETCODE_ABORTED);
     EXPECT_STREQ(answer, ":F0");
-    EXPECT_EQ(driver.progressStep, 2u);
+    EXPECT_EQ(lastStep, 2u);
     EXPECT_EQ(statistics.commRetries, 0u);
 }
 
 // Answers writes with ":Y" and read-backs from the map.
 FakeCounter::Script WriteScript(std::map<std::string, std::string> readBack, std::string writeAnswer = ":Y") {
     return [readBack, writeAnswer](const std::string& command) {
-        if (command.rfind(":S", 0) == 0) return Framed(writeAnswer);
+        if (command.rfind(":S", 0) == 0) return FrameModelA(writeAnswer);
         auto found = readBack.find(command);
-        return found != readBack.end() ? Framed(found->second) : std::string();
+        return found != readBack.end() ? FrameModelA(found->second) : std::string();
     };
 }
 
@@ -346,7 +337,7 @@ std::string FinishedStudy(const std::string& command) {
         {":R:S", ":S14,1E,28"},    {":R:Q", ":Q"},
     };
     auto found = fields.find(command);
-    if (found != fields.end()) return Framed(found->second);
+    if (found != fields.end()) return FrameModelA(found->second);
     if (command == ":F:X,8,2") return Page(SequentialRecords(0));
     if (command == ":F:X,9,2") return Page(SequentialRecords(10));
     if (command == ":F:X,10,2") return EmptyPage();
@@ -402,7 +393,7 @@ TEST_F(ZK110DriverTest, AnswersThatCameLateForAnotherRequestArePassedOver) {
 
 TEST_F(ZK110DriverTest, ALateAnswerNeverTakesTheNextRequestsPlace) {
     FakeCounter counter(line, [](const std::string& command) {
-        if (command == ":R:X:2") return Framed(":X:1 Town") + FinishedStudy(command);
+        if (command == ":R:X:2") return FrameModelA(":X:1 Town") + FinishedStudy(command);
         return FinishedStudy(command);
     });
     ASSERT_EQ(driver.Read(), RETCODE_OK);
@@ -417,7 +408,7 @@ TEST_F(ZK110DriverTest, ThePeriodicPageLimitIsTheNumberOfPeriods) {
     // The study as the counter's answers give it: begin, end and period.
     auto study = [this](const char* begin, const char* end, const char* period) {
         for (const std::string& answer : {std::string(":B") + begin, std::string(":E") + end, std::string(":P") + period}) {
-            driver.Values().ParseAnswer(answer.c_str(), static_cast<uint32_t>(answer.size()));
+            driver.Values().ParseAnswer("", answer.c_str());
         }
     };
 
@@ -467,11 +458,9 @@ TEST_F(ZK110DriverTest, APageThatFailsThreeTimesFailsTheDownload) {
     EXPECT_EQ(statistics.commRetries, 3u);
 }
 
-int32_t AbortAtFirstStep(TallyxHandle, uint32_t) { return 1; }
-
 TEST_F(ZK110DriverTest, AProgressAnswerOfOneStopsTheDownloadAfterAPage) {
     FakeCounter counter(line, [](const std::string&) { return Page(SequentialRecords(0)); });
-    driver.progressCallback = AbortAtFirstStep;
+    onProgress = [](uint32_t) { return 1; };
     RecordBuffer pages;
     EXPECT_EQ(driver.ReadSequentialPages(pages), RETCODE_ABORTED);
     EXPECT_EQ(pages.Data(), nullptr);
@@ -491,8 +480,8 @@ TEST_F(ZK110DriverTest, TheReadActionChoosesWhatIsRead) {
 
 TEST_F(ZK110DriverTest, AUnitWithoutAVoltageIsAskedTheLegacyBatteryCommand) {
     FakeCounter counter(line, [](const std::string& command) {
-        if (command == ":b") return Framed(":b:N");
-        if (command == ":B") return Framed(":B1A3");
+        if (command == ":b") return FrameModelA(":b:N");
+        if (command == ":B") return FrameModelA(":B1A3");
         return FinishedStudy(command);
     });
     properties.Set(PROPERTY_TALLYX_READWRITEACTION, TALLYX_READACTION_DEVICEINFO, false);
@@ -506,12 +495,12 @@ TEST_F(ZK110DriverTest, ARunningStudyIsCompletedByMovingTheClockAndWakingTheUnit
     // Set once the counter runs; read on its thread.
     std::atomic<FakeCounter*> self{nullptr};
     FakeCounter counter(line, [&](const std::string& command) {
-        if (command == ":R:F") return Framed(++finishCodes == 1 ? ":FB" : ":F28");
-        if (command.rfind(":S:T", 0) == 0) return Framed(":Y");
+        if (command == ":R:F") return FrameModelA(++finishCodes == 1 ? ":FB" : ":F28");
+        if (command.rfind(":S:T", 0) == 0) return FrameModelA(":Y");
         if (command == ":R:t") {
             // The unit restarts once its study has ended.
             self.load()->SendAfterNextFlush("READY\r");
-            return Framed(":t090301005950");
+            return FrameModelA(":t090301005950");
         }
         return FinishedStudy(command);
     });
@@ -528,11 +517,11 @@ TEST_F(ZK110DriverTest, AWrongWakeUpAfterCompletingFails) {
     // Set once the counter runs; read on its thread.
     std::atomic<FakeCounter*> self{nullptr};
     FakeCounter counter(line, [&](const std::string& command) {
-        if (command == ":R:F") return Framed(":FC");
-        if (command.rfind(":S:T", 0) == 0) return Framed(":Y");
+        if (command == ":R:F") return FrameModelA(":FC");
+        if (command.rfind(":S:T", 0) == 0) return FrameModelA(":Y");
         if (command == ":R:t") {
             self.load()->SendAfterNextFlush("READX\r");
-            return Framed(":t090301005950");
+            return FrameModelA(":t090301005950");
         }
         return FinishedStudy(command);
     });

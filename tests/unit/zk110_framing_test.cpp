@@ -8,7 +8,7 @@
 
 #include <tallyx/tallyx.h>
 
-#include "drivers/modela/zk110_framing.h"
+#include "drivers/modela/zk110_driver.h"
 
 namespace {
 
@@ -103,7 +103,7 @@ uint16_t ReferenceCrc(const uint8_t* data, size_t length) {
 }
 
 std::vector<uint8_t> DataPage(uint8_t seed) {
-    std::vector<uint8_t> page(ZK110Page::kSize);
+    std::vector<uint8_t> page(tallyx::kZK110PageSize);
     for (size_t i = 0; i < page.size(); ++i) page[i] = static_cast<uint8_t>(i * 31 + seed);
     uint16_t crc = ReferenceCrc(page.data(), 255);
     page[256] = static_cast<uint8_t>(crc & 0xFF);  // low byte first
@@ -136,7 +136,7 @@ TEST(ZK110Page, ChecksTheCrcOfBytes0To254StoredLowByteFirst) {
 }
 
 TEST(ZK110Page, IsEmptyWhenItsRecordDataAreAllFF) {
-    std::vector<uint8_t> page(ZK110Page::kSize, 0xFF);
+    std::vector<uint8_t> page(tallyx::kZK110PageSize, 0xFF);
     EXPECT_TRUE(ZK110Page::IsEmpty(page.data()));
     page[252] = 0;  // beyond the record data
     page[256] = 0x12;

@@ -23,13 +23,13 @@ protected:
     int32_t ProcessPages(const std::vector<std::vector<uint8_t>>& pages) {
         std::vector<uint8_t> data;
         for (const auto& page : pages) AppendBytes(data, page);
-        return driver.Values().ProcessPeriodic(data.data(), static_cast<uint32_t>(data.size()));
+        return driver.Values().DecodePeriodic(data.data(), static_cast<uint32_t>(data.size()));
     }
 
     void ProcessVehicles(const std::vector<std::vector<uint8_t>>& records) {
         std::vector<uint8_t> data;
         for (const auto& record : records) AppendBytes(data, record);
-        ASSERT_EQ(0, driver.Values().ProcessSequential(data.data(), static_cast<uint32_t>(data.size())));
+        ASSERT_EQ(0, driver.Values().DecodeSequential(data.data(), static_cast<uint32_t>(data.size())));
     }
 
     const ZK110PeriodicRecord& Period(uint32_t i) { return driver.Values().PeriodicRecords()[i]; }
@@ -75,9 +75,9 @@ TEST_F(ZK110PeriodicTest, TemperatureKeepsTheSignOfFrostReadings) {
 }
 
 TEST_F(ZK110PeriodicTest, NoPagesLeaveNoPeriods) {
-    EXPECT_EQ(0, driver.Values().ProcessPeriodic(nullptr, 0));
+    EXPECT_EQ(0, driver.Values().DecodePeriodic(nullptr, 0));
     std::vector<uint8_t> shortData(259, 1);
-    EXPECT_EQ(0, driver.Values().ProcessPeriodic(shortData.data(), static_cast<uint32_t>(shortData.size())));
+    EXPECT_EQ(0, driver.Values().DecodePeriodic(shortData.data(), static_cast<uint32_t>(shortData.size())));
     EXPECT_EQ(0u, driver.Values().PeriodicCount());
     EXPECT_EQ(0u, driver.Stats().recordsModified);
 }

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "drivers/modela/zk110_records.h"
+#include "drivers/modela/zk110_values.h"
 #include "values_test_driver.h"
 
 namespace tallyx::testing {
@@ -20,7 +20,7 @@ protected:
     }
 
     int32_t Process(const std::vector<uint8_t>& data) {
-        return driver.Values().ProcessSequential(data.data(), static_cast<uint32_t>(data.size()));
+        return driver.Values().DecodeSequential(data.data(), static_cast<uint32_t>(data.size()));
     }
 
     uint32_t Count() { return driver.Values().SequentialCount(); }
@@ -189,7 +189,7 @@ TEST_F(ZK110SequentialTest, ImplausibleLengthsAndSpeedsAreCorrectedWithFlags) {
 }
 
 TEST_F(ZK110SequentialTest, NothingUsableLeavesNoRecords) {
-    EXPECT_EQ(0, driver.Values().ProcessSequential(nullptr, 0));
+    EXPECT_EQ(0, driver.Values().DecodeSequential(nullptr, 0));
     EXPECT_EQ(0, Process({0x01, 0x02, 0x03, 0x04, 0x05}));  // shorter than one record
     std::vector<uint8_t> erased(6 * 42, 0xFF);
     EXPECT_EQ(0, Process(erased));

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "drivers/modelb/zk220_answer_text.h"
+#include "drivers/modelb/zk220_values.h"
 #include "values_test_driver.h"
 
 namespace tallyx::testing {
@@ -138,7 +138,7 @@ protected:
     void Decode(const std::vector<std::vector<uint8_t>>& records) {
         std::vector<uint8_t> data;
         for (const auto& record : records) data.insert(data.end(), record.begin(), record.end());
-        ASSERT_EQ(driver.Values().DecodeRecords(data.data(), static_cast<uint32_t>(data.size())), RETCODE_OK);
+        ASSERT_EQ(driver.Values().DecodeSequential(data.data(), static_cast<uint32_t>(data.size())), RETCODE_OK);
     }
 
     std::vector<std::string> Lines(const char* kind) {
@@ -181,7 +181,7 @@ TEST_F(ZK220ValuesTest, IgnoresATrailingPartRecordAndStampsFromANullBeginWhenItD
     driver.Set(PROPERTY_STUDY_BEGINDATETIME, "whenever");
     std::vector<uint8_t> data = Record(60, 1, 30, 15);
     data.resize(data.size() + 5, 0xAA);
-    ASSERT_EQ(driver.Values().DecodeRecords(data.data(), static_cast<uint32_t>(data.size())), RETCODE_OK);
+    ASSERT_EQ(driver.Values().DecodeSequential(data.data(), static_cast<uint32_t>(data.size())), RETCODE_OK);
     ASSERT_EQ(driver.Values().SequentialCount(), 1u);
     EXPECT_TRUE(driver.Values().SequentialRecords()[0].time.IsNull());
 }
@@ -197,7 +197,7 @@ TEST_F(ZK220ValuesTest, CountsPeriodsWithAPartialLastOne) {
                           Case{"2009-03-07 09:00:00.000", "-15", 0}, Case{"2009-03-07 07:00:00.000", "15", 0}}) {
         driver.Set(PROPERTY_STUDY_ENDDATETIME, c.end);
         driver.Set(PROPERTY_STUDY_PERIODTIME, c.period);
-        EXPECT_EQ(driver.Values().GetNumPeriodicRecords(), c.periods) << c.end << " / " << c.period;
+        EXPECT_EQ(driver.Values().PeriodicCount(), c.periods) << c.end << " / " << c.period;
     }
 }
 
@@ -221,9 +221,10 @@ TEST_F(ZK220ValuesTest, OccupancyIsTheShareOfThePeriodAVehicleWasOverTheDetector
     // 22 ft at 15 mph is over the detector for one second of a 60-second period.
     driver.Set(PROPERTY_STUDY_PERIODTIME, "1");
     Decode({Record(10, 1, 15, 22)});
-    ZK220PeriodicRecord period;
+    PeriodicRow period;
     // Outside a walk no bins are loaded; the vehicles are counted all the same.
-    EXPECT_FALSE(driver.Values().BuildPeriodicRecord(0, period));
+    driver.Values().BuildPeriodicRow(0, period);
+    EXPECT_FALSE(driver.Values().Bins().HasLimits());
     EXPECT_EQ(period.occupancy, 2u);
     EXPECT_EQ(period.count, 1u);
     EXPECT_EQ(period.endOffsetMinutes, 1u);

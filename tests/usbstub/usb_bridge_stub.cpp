@@ -22,19 +22,11 @@
 #include <vector>
 
 #include "../../src/platform/usb_bridge_api.h"
+#include "stub_shared.h"
 
 namespace {
 
-constexpr int kSuccess = 0x00;
-constexpr int kInvalidHandle = 0x01;
-constexpr int kReadError = 0x02;
-constexpr int kWriteError = 0x04;
-constexpr int kInvalidParameter = 0x06;
-constexpr int kDeviceIoFailed = 0x08;
-constexpr int kInvalidBaudRate = 0x09;
-constexpr int kReadTimedOut = 0x0D;
-constexpr int kWriteTimedOut = 0x0E;
-constexpr int kDeviceNotFound = 0xFF;
+using namespace tallyx::usbstub;
 constexpr uint32_t kInfinite = 0xFFFFFFFFu;
 constexpr uint64_t kNoFlowControl = ~0ull;
 
@@ -64,22 +56,7 @@ State& Stub() {
     return state;
 }
 
-std::vector<std::string> DevicePaths() {
-    std::vector<std::string> paths;
-    const char* list = std::getenv("TALLYX_USB_STUB_DEVICES");
-    if (list == nullptr) return paths;
-    std::string item;
-    for (const char* p = list;; ++p) {
-        if (*p == ':' || *p == '\0') {
-            if (!item.empty()) paths.push_back(item);
-            item.clear();
-            if (*p == '\0') break;
-        } else {
-            item += *p;
-        }
-    }
-    return paths;
-}
+std::vector<std::string> DevicePaths() { return DeviceList(':'); }
 
 // Counts the call; returns the status forced on the function, or -1.
 int Enter(const char* function) {

@@ -13,22 +13,14 @@
 #include <vector>
 
 #include "../../src/platform/usb_bridge_api.h"
+#include "stub_shared.h"
 
 // Exported by their plain names; on 32-bit x86 the link drops the __stdcall decoration.
 #define STUB_EXPORT extern "C" __declspec(dllexport)
 
 namespace {
 
-constexpr int kSuccess = 0x00;
-constexpr int kInvalidHandle = 0x01;
-constexpr int kReadError = 0x02;
-constexpr int kWriteError = 0x04;
-constexpr int kInvalidParameter = 0x06;
-constexpr int kDeviceIoFailed = 0x08;
-constexpr int kInvalidBaudRate = 0x09;
-constexpr int kReadTimedOut = 0x0D;
-constexpr int kWriteTimedOut = 0x0E;
-constexpr int kDeviceNotFound = 0xFF;
+using namespace tallyx::usbstub;
 
 struct Device {
     HANDLE port = INVALID_HANDLE_VALUE;
@@ -41,22 +33,7 @@ std::set<Device*> openDevices;
 std::atomic<uint32_t> readTimeout{1000};
 std::atomic<uint32_t> writeTimeout{1000};
 
-std::vector<std::string> DeviceNames() {
-    std::vector<std::string> names;
-    const char* list = std::getenv("TALLYX_USB_STUB_DEVICES");
-    if (list == nullptr) return names;
-    std::string item;
-    for (const char* p = list;; ++p) {
-        if (*p == ';' || *p == '\0') {
-            if (!item.empty()) names.push_back(item);
-            item.clear();
-            if (*p == '\0') break;
-        } else {
-            item += *p;
-        }
-    }
-    return names;
-}
+std::vector<std::string> DeviceNames() { return DeviceList(';'); }
 
 Device* Lookup(void* handle) {
     std::lock_guard<std::mutex> lock(openMutex);

@@ -1,19 +1,183 @@
 #include "drivers/modela/zk110_values.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "api/device_driver.h"
-#include "api/device_statistics.h"
 #include "comm/comm_log.h"
-#include "drivers/modela/zk110_answer_text.h"
-#include "drivers/modela/zk110_clock_text.h"
+#include "device/device_statistics.h"
+#include "export/text_line.h"
 #include "properties/property_store.h"
 #include "properties/text_checks.h"
 
 namespace tallyx {
+
+// ---------------------------------------------------------------- raw records
+
+DateTime ApplyZK110TimeStamp(const DateTime& running, const uint8_t* raw) {
+    SystemTime fields;
+    running.ToSystemTime(fields);
+    const uint32_t day = ZK110RecordDay(raw);
+    if (day != 0) {
+        if (day < fields.Day) {
+            if (fields.Month >= 12) {
+                fields.Month = 1;
+                ++fields.Year;
+            } else {
+                ++fields.Month;
+            }
+        }
+        fields.Day = static_cast<uint16_t>(day);
+    }
+    fields.Hour = raw[0] & 0x1F;
+    fields.Minute = raw[1] & 0x3F;
+    fields.Second = raw[2];
+    return DateTime(fields.Year, fields.Month, fields.Day, fields.Hour, fields.Minute, fields.Second,
+                    fields.Milliseconds);
+}
+
+// ---------------------------------------------------------------- answer texts
+
+namespace {
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+const char* AnswerTextFrom(const char* answer, uint32_t position) {
+    if (answer == nullptr) return "";
+    const size_t skip = position > 0 ? position - 1 : 0;
+    if (strnlen(answer, skip) < skip) return "";
+    const char* text = answer + skip;
+    while (*text == ' ') ++text;
+    return text;
+}
+
+uint32_t ParseHexNumber(const char* text) {
+    uint64_t value = 0;
+    for (const char* p = text; p != nullptr; ++p) {
+        const int digit = HexDigitValue(*p);
+        if (digit < 0) break;
+        value = value * 16 + static_cast<uint64_t>(digit);
+        if (value > UINT32_MAX) value = UINT32_MAX;
+    }
+    return static_cast<uint32_t>(value);
+}
+
+void ConvertHexBinList(const char* text, char* output, uint32_t size) {
+    TextLine line(output, size);
+    const char* number = nullptr;  // start of the pending run of digits
+    for (const char* p = text != nullptr ? text : "";; ++p) {
+        if (*p != '\0' && HexDigitValue(*p) >= 0) {
+            if (number == nullptr) number = p;
+            continue;
+        }
+        if (number != nullptr) {
+            const uint32_t value = ParseHexNumber(number);
+            number = nullptr;
+            if (value == 0) break;
+            line.AppendSigned(static_cast<int32_t>(value));
+        }
+        if (*p == '\0') break;
+        line.AppendChar(*p);
+    }
+    if (size == 0 || output == nullptr) return;
+    size_t length = std::strlen(output);
+    while (length > 0 && output[length - 1] == ' ') output[--length] = '\0';
+}
+
+double LegacyBatteryVoltage(uint32_t raw) {
+    const double r = static_cast<double>(raw);
+    return (r - (188.0 - r) * 0.22) * 0.0129 * 1.6;
+}
+
+uint32_t BatteryPercentFromVoltage(double volts) {
+    if (volts < 3.74) return 15;
+    if (volts < 3.81) return 30;
+    if (volts < 3.87) return 50;
+    if (volts < 3.94) return 75;
+    if (volts < 4.19) return 90;
+    return 100;
+}
+
+DateTime ParseClockText(const char* text) {
+    uint32_t fields[6] = {};
+    const char* p = text != nullptr ? text : "";
+    for (uint32_t& field : fields) {
+        size_t pairLength = 0;
+        while (pairLength < 2 && p[pairLength] != '\0') ++pairLength;
+        for (size_t i = 0; i < pairLength && p[i] >= '0' && p[i] <= '9'; ++i) {
+            field = field * 10 + static_cast<uint32_t>(p[i] - '0');
+        }
+        p += pairLength;
+    }
+    return DateTime(2000 + fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], 0);
+}
+
+// ---------------------------------------------------------------- raw layouts
+
+namespace {
+
+void WriteNumber(uint32_t value, char* text, uint32_t size) { std::snprintf(text, size, "%u", value); }
+
+uint32_t BigEndian16(const uint8_t* bytes) { return (uint32_t{bytes[0]} << 8) | bytes[1]; }
+
+template <uint32_t kOffset>
+void Byte(const uint8_t* record, char* text, uint32_t size) {
+    WriteNumber(record[kOffset], text, size);
+}
+
+template <uint32_t kOffset>
+void Word(const uint8_t* record, char* text, uint32_t size) {
+    WriteNumber(BigEndian16(record + kOffset), text, size);
+}
+
+void FrameData(const uint8_t* record, char* text, uint32_t size) {
+    uint32_t length = 0;
+    if (size != 0) text[0] = '\0';
+    for (uint32_t offset = kZK110FrameDataOffset; offset + 2 <= kZK110FrameDataEnd; offset += 2) {
+        if (length >= size) break;
+        int written = std::snprintf(text + length, size - length, offset == kZK110FrameDataOffset ? "%u" : ",%u",
+                                    BigEndian16(record + offset));
+        if (written < 0 || static_cast<uint32_t>(written) >= size - length) {
+            // A value that does not fit is left out whole.
+            text[length] = '\0';
+            break;
+        }
+        length += static_cast<uint32_t>(written);
+    }
+}
+
+constexpr RawRecordField kSequentialFields[] = {
+    {"HOUR", Byte<0>},  {"MINUTE", Byte<1>}, {"SECOND", Byte<2>},
+    {"FLAG", Byte<3>},  {"SPEED", Byte<4>},  {"LENGTH", Byte<5>},
+};
+
+constexpr RawRecordField kPeriodicFields[] = {
+    {"OFFSET", Word<0>},
+    {"COUNT", Word<2>},
+    {"TEMPERATURE", Byte<4>},
+    {"VOLTAGE", Byte<5>},
+    {"CLASS", Byte<6>},
+    {"ACR_VOLATAGE", Word<7>},
+    {"REVERSE_VEHICLES", Word<9>},
+    {"OCCUPANCY_HIGH", Byte<11>},
+    {"OCCUPANCY_LOW", Byte<12>},
+    {"FRAME_DATA", FrameData},
+};
+
+}  // namespace
+
+const RawRecordLayout kZK110SequentialRawLayout{"READ_SEQUENTIAL_RAW", kZK110RecordSize, 20, kSequentialFields};
+const RawRecordLayout kZK110PeriodicRawLayout{"READ_PERIODIC_RAW", kZK110PageSize, 5, kPeriodicFields};
 
 namespace {
 
@@ -39,40 +203,21 @@ bool StartsWith(const char* text, const char* prefix) {
     return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-void StoreDecimal(PropertyStore& properties, const char* property, int32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
-    properties.Set(property, text, false);
-}
-
-// Reads the study begin or end as the properties hold it; the null time when
-// it does not parse.
 }  // namespace
 
-ZK110Values::ZK110Values(ValuesContext context) : RecordValues(context, kFlagNames) { Clear(); }
-
-FlagNameTable ZK110Values::Flags() { return kFlagNames; }
+ZK110Values::ZK110Values(ValuesContext context) : CounterValues(context, kFlagNames) { Clear(); }
 
 void ZK110Values::Clear() {
-    RecordValues::Clear();
+    CounterValues::Clear();
     periodic_.reset();
     periodicCount_ = 0;
     dateEncoding_ = false;
-    study_ = StudyFacts{};
 }
 
 // ---------------------------------------------------------------- answers
 
-int32_t ZK110Values::ParseAnswer(const char* answer, uint32_t length) {
-    if (answer == nullptr) return RETCODE_OK;
-    char text[kAnswerCapacity + 1];
-    uint32_t used = 0;
-    while (used < length && used < kAnswerCapacity && answer[used] != '\0') {
-        text[used] = answer[used];
-        ++used;
-    }
-    text[used] = '\0';
-
+int32_t ZK110Values::ParseAnswer(const char* /*command*/, const char* text) {
+    if (text == nullptr) return RETCODE_OK;
     PropertyStore& properties = Properties();
     for (const KeyedProperty& entry : kTextAnswers) {
         if (StartsWith(text, entry.key)) {
@@ -121,7 +266,7 @@ void ZK110Values::StoreBattery(const char* answer) {
     }
     // The percentage follows the voltage as stored.
     const double volts = std::strtod(properties.Text(PROPERTY_DEV_BATTERYVOLTAGE), nullptr);
-    StoreDecimal(properties, PROPERTY_DEV_BATTERYPERCENT, static_cast<int32_t>(BatteryPercentFromVoltage(volts)));
+    StoreNumber(PROPERTY_DEV_BATTERYPERCENT, BatteryPercentFromVoltage(volts));
 }
 
 void ZK110Values::StoreAccumulatedCharge(const char* answer) {
@@ -141,7 +286,7 @@ void ZK110Values::StoreAccumulatedCharge(const char* answer) {
     const uint32_t left = static_cast<uint32_t>(ParseLong(fields[1]));
     const uint32_t full = static_cast<uint32_t>(ParseLong(fields[3]));
     if (full == 0) return;
-    StoreDecimal(properties, PROPERTY_DEV_BATTERYPERCENT, static_cast<int32_t>(left * 100u / full));
+    StoreNumber(PROPERTY_DEV_BATTERYPERCENT, left * 100u / full);
 }
 
 void ZK110Values::StoreFinishCode(const char* answer) {
@@ -157,7 +302,7 @@ void ZK110Values::StoreFinishCode(const char* answer) {
         default: break;
     }
     study_.finishCode = static_cast<int32_t>(code);
-    StoreDecimal(Properties(), PROPERTY_STUDY_FCODE, study_.finishCode);
+    StoreNumber(PROPERTY_STUDY_FCODE, study_.finishCode);
 }
 
 DateTime ZK110Values::StoreClockTime(const char* property, const char* answer) {
@@ -173,7 +318,7 @@ DateTime ZK110Values::StoreClockTime(const char* property, const char* answer) {
 
 int32_t ZK110Values::StoreHexNumber(const char* property, const char* answer) {
     const int32_t number = static_cast<int32_t>(ParseHexNumber(AnswerTextFrom(answer, 3)));
-    StoreDecimal(Properties(), property, number);
+    StoreNumber(property, number);
     return number;
 }
 
@@ -185,48 +330,21 @@ void ZK110Values::StoreBinList(const char* property, const char* answer) {
 
 // ---------------------------------------------------------------- vehicles
 
-int32_t ZK110Values::ProcessSequential(const uint8_t* data, uint32_t length) {
-    CommLog* log = Log();
-    const uint32_t total = data != nullptr ? length / kZK110SequentialRecordSize : 0;
-    auto raw = [data](uint32_t index) { return data + static_cast<size_t>(index) * kZK110SequentialRecordSize; };
-    if (total == 0) {
-        if (log) log->LogInfo("Done processing sequential data: no sequential records retrieved");
-        return RETCODE_OK;
-    }
-
-    // Invalid records are dropped; the others keep their position in the
-    // download as their record number. Dropping is done by skipping them
-    // below, so the cost stays linear however many there are.
-    uint32_t kept = 0;
+int32_t ZK110Values::DecodeSequential(const uint8_t* data, uint32_t length) {
+    const uint32_t total = data != nullptr ? length / kZK110RecordSize : 0;
+    auto raw = [data](uint32_t index) { return data + static_cast<size_t>(index) * kZK110RecordSize; };
     uint32_t first = total;
-    for (uint32_t i = 0; i < total; ++i) {
-        if (!IsValidZK110Record(raw(i), dateEncoding_)) {
-            if (log) log->LogWarning("Removing sequential record #%u: Empty/Invalid", i + 1);
-            continue;
-        }
-        if (first == total) first = i;
-        ++kept;
-    }
-
+    uint32_t kept = CountValidRecords(data, total, first);
     const DateTime begin = Properties().Time(PROPERTY_STUDY_BEGINDATETIME);
     const DateTime end = Properties().Time(PROPERTY_STUDY_ENDDATETIME);
-
-    // Without a day in the records, a first record outside the study cannot
-    // be placed: it is dropped.
-    uint32_t dropped = total;
-    if (!dateEncoding_ && kept > 0) {
-        const DateTime time = ApplyZK110TimeStamp(begin, raw(first));
-        if (DateTime::Compare(time, begin) < 0 || DateTime::Compare(time, end) > 0) {
-            dropped = first;
-            --kept;
-        }
-    }
+    const uint32_t dropped = kept > 0 && FirstCannotBePlaced(raw(first), begin, end) ? first : total;
+    if (dropped != total) --kept;
     if (kept == 0) {
-        if (log) log->LogInfo("Done processing sequential data: no sequential records retrieved");
+        if (Log()) Log()->LogInfo("Done processing sequential data: no sequential records retrieved");
         return RETCODE_OK;
     }
     if (!AllocateSequential(kept)) {
-        if (log) log->LogError("Failed to allocate memory for %u sequential records", kept);
+        if (Log()) Log()->LogError("Failed to allocate memory for %u sequential records", kept);
         return kOutOfMemory;
     }
 
@@ -235,77 +353,104 @@ int32_t ZK110Values::ProcessSequential(const uint8_t* data, uint32_t length) {
     for (uint32_t i = first; i < total && out < kept; ++i) {
         const uint8_t* bytes = raw(i);
         if (i == dropped || !IsValidZK110Record(bytes, dateEncoding_)) continue;
-        const uint32_t number = i + 1;
-        DateTime time = ApplyZK110TimeStamp(running, bytes);
-        uint16_t flags = bytes[3];
-        uint8_t speed = bytes[4];
-        uint8_t length = bytes[5];
-
-        if (DateTime::Compare(time, running) < 0) {
-            if (!dateEncoding_) {
-                // Without days, a time before the previous one is past midnight.
-                if (log) log->LogWarning("Correcting the timestamp of the sequential record #%u: Not in sequence", number);
-                time.AddTime(1, 0, 0, 0, 0);
-                flags |= kZK110ModifiedTimestamp;
-            } else if (log) {
-                log->LogWarning("The timestamp of the sequential record #%u is not in sequence", number);
-            }
-        }
-        if (DateTime::Compare(time, end) > 0) {
-            if (log) log->LogWarning("Correcting the timestamp of the sequential record #%u: Not in study range", number);
-            time = running;
-            flags |= kZK110ModifiedTimestamp;
-        }
-        running = time;
-
-        if ((flags & (kZK110Stopped | kZK110Unclassified)) != 0) {
-            if (log) {
-                log->LogWarning("Clearing out speed and length of the sequential record #%u: Flags indicate "
-                                "unclassified or stopped vehicle",
-                                number);
-            }
-            speed = 0;
-            length = 0;
-        } else {
-            if ((flags & kZK110NoLength) != 0) {
-                if (log) log->LogWarning("Clearing out length of the sequential record #%u: Flags indicate no length", number);
-                length = 0;
-            } else if (length < kZK110MinLength || length > kZK110MaxLength) {
-                if (log) {
-                    log->LogWarning("Correcting the length of the sequential record #%u: length < %d or > %d", number,
-                                    kZK110MinLength, kZK110MaxLength);
-                }
-                length = kZK110DefaultLengthFeet;
-                flags |= kZK110DefaultLength;
-            }
-            if (speed < kZK110MinSpeed || speed > kZK110MaxSpeed) {
-                if (log) {
-                    log->LogWarning("Clearing out speed and length of the sequential record #%u: speed < %d or > %d",
-                                    number, kZK110MinSpeed, kZK110MaxSpeed);
-                }
-                speed = 0;
-                length = 0;
-                flags |= kZK110DefaultSpeed | kZK110DefaultLength;
-            }
-        }
-
         SequentialRecord& record = records_[out++];
-        record.time = time;
-        record.flags = flags;
-        record.speed = speed;
-        record.length = length;
-        record.recordNumber = number;
+        record.recordNumber = i + 1;
+        record.flags = bytes[3];
+        record.speed = bytes[4];
+        record.length = bytes[5];
+        record.time = PlaceInTime(bytes, end, running, record);
+        CorrectMeasurements(record);
     }
-    if (log) {
-        log->LogInfo("Done processing sequential data: retrieved %lu sequential records",
-                     static_cast<unsigned long>(recordCount_));
+    if (Log()) {
+        Log()->LogInfo("Done processing sequential data: retrieved %lu sequential records",
+                       static_cast<unsigned long>(recordCount_));
     }
     return RETCODE_OK;
 }
 
+uint32_t ZK110Values::CountValidRecords(const uint8_t* data, uint32_t total, uint32_t& first) const {
+    // Invalid records are dropped; the others keep their position in the
+    // download as their record number. Dropping is done by skipping them, so
+    // the cost stays linear however many there are.
+    uint32_t valid = 0;
+    for (uint32_t i = 0; i < total; ++i) {
+        if (!IsValidZK110Record(data + static_cast<size_t>(i) * kZK110RecordSize, dateEncoding_)) {
+            if (Log()) Log()->LogWarning("Removing sequential record #%u: Empty/Invalid", i + 1);
+            continue;
+        }
+        if (valid++ == 0) first = i;
+    }
+    return valid;
+}
+
+bool ZK110Values::FirstCannotBePlaced(const uint8_t* raw, const DateTime& begin, const DateTime& end) const {
+    // Without a day in the records, a first record outside the study cannot be placed.
+    if (dateEncoding_) return false;
+    const DateTime time = ApplyZK110TimeStamp(begin, raw);
+    return DateTime::Compare(time, begin) < 0 || DateTime::Compare(time, end) > 0;
+}
+
+DateTime ZK110Values::PlaceInTime(const uint8_t* raw, const DateTime& end, DateTime& running,
+                                  SequentialRecord& record) const {
+    const uint32_t number = record.recordNumber;
+    DateTime time = ApplyZK110TimeStamp(running, raw);
+    if (DateTime::Compare(time, running) < 0) {
+        if (!dateEncoding_) {
+            // Without days, a time before the previous one is past midnight.
+            if (Log()) Log()->LogWarning("Correcting the timestamp of the sequential record #%u: Not in sequence", number);
+            time.AddTime(1, 0, 0, 0, 0);
+            record.flags |= kZK110ModifiedTimestamp;
+        } else if (Log()) {
+            Log()->LogWarning("The timestamp of the sequential record #%u is not in sequence", number);
+        }
+    }
+    if (DateTime::Compare(time, end) > 0) {
+        if (Log()) Log()->LogWarning("Correcting the timestamp of the sequential record #%u: Not in study range", number);
+        time = running;
+        record.flags |= kZK110ModifiedTimestamp;
+    }
+    running = time;
+    return time;
+}
+
+void ZK110Values::CorrectMeasurements(SequentialRecord& record) const {
+    const uint32_t number = record.recordNumber;
+    CommLog* log = Log();
+    if ((record.flags & (kZK110Stopped | kZK110Unclassified)) != 0) {
+        if (log) {
+            log->LogWarning("Clearing out speed and length of the sequential record #%u: Flags indicate "
+                            "unclassified or stopped vehicle",
+                            number);
+        }
+        record.speed = 0;
+        record.length = 0;
+        return;
+    }
+    if ((record.flags & kZK110NoLength) != 0) {
+        if (log) log->LogWarning("Clearing out length of the sequential record #%u: Flags indicate no length", number);
+        record.length = 0;
+    } else if (record.length < kZK110MinLength || record.length > kZK110MaxLength) {
+        if (log) {
+            log->LogWarning("Correcting the length of the sequential record #%u: length < %d or > %d", number,
+                            kZK110MinLength, kZK110MaxLength);
+        }
+        record.length = kZK110DefaultLengthFeet;
+        record.flags |= kZK110DefaultLength;
+    }
+    if (record.speed < kZK110MinSpeed || record.speed > kZK110MaxSpeed) {
+        if (log) {
+            log->LogWarning("Clearing out speed and length of the sequential record #%u: speed < %d or > %d", number,
+                            kZK110MinSpeed, kZK110MaxSpeed);
+        }
+        record.speed = 0;
+        record.length = 0;
+        record.flags |= kZK110DefaultSpeed | kZK110DefaultLength;
+    }
+}
+
 // ---------------------------------------------------------------- periods
 
-int32_t ZK110Values::ProcessPeriodic(const uint8_t* data, uint32_t length) {
+int32_t ZK110Values::DecodePeriodic(const uint8_t* data, uint32_t length) {
     CommLog* log = Log();
     if (data == nullptr || length == 0) {
         if (log) log->LogInfo("Done processing periodic data: no periodic records retrieved");
@@ -347,7 +492,7 @@ int32_t ZK110Values::ProcessPeriodic(const uint8_t* data, uint32_t length) {
     return RETCODE_OK;
 }
 
-void ZK110Values::FillPeriod(uint32_t index) {
+void ZK110Values::BuildPeriodicRow(uint32_t index, PeriodicRow& row) {
     // The vehicles of the period are counted whether or not a bin matrix exists;
     // without bin limits only the matrix is left out.
     if (index >= periodicCount_) return;
@@ -362,11 +507,7 @@ void ZK110Values::FillPeriod(uint32_t index) {
     // The record holds 16-bit counts.
     period.count = static_cast<uint16_t>(counted.count);
     period.reverseCount = static_cast<uint16_t>(counted.reverseCount);
-}
 
-void ZK110Values::BuildPeriodicRow(uint32_t index, PeriodicRow& row) {
-    FillPeriod(index);
-    const ZK110PeriodicRecord& period = periodic_[index];
     row.endOffsetMinutes = period.endOffsetMinutes;
     row.count = period.count;
     row.reverseCount = period.reverseCount;

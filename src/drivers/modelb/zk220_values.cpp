@@ -1,17 +1,227 @@
 #include "drivers/modelb/zk220_values.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
-#include "api/device_driver.h"
 #include "comm/comm_log.h"
-#include "drivers/modelb/zk220_answer_text.h"
 #include "properties/property_store.h"
 #include "properties/units.h"
 
 namespace tallyx {
+
+// ---------------------------------------------------------------- raw records
+
+uint8_t ZK220RoundedMeasure(uint8_t whole, uint8_t fraction) {
+    // The fraction byte holds the digits after the point, so it is worth
+    // fraction / 10^digits; it rounds the whole part up from one half on.
+    // Integer arithmetic gives exactly what reading "whole.fraction" as a
+    // number and rounding it half up gives.
+    const uint32_t scale = fraction >= 100 ? 1000 : fraction >= 10 ? 100 : 10;
+    const uint32_t rounded = uint32_t{whole} + (uint32_t{fraction} * 2 >= scale ? 1 : 0);
+    return static_cast<uint8_t>(rounded > 255 ? 255 : rounded);
+}
+
+void FormatZK220Measure(uint8_t whole, uint8_t fraction, char* text, uint32_t size) {
+    std::snprintf(text, size, "%u.%u", static_cast<unsigned>(whole), static_cast<unsigned>(fraction));
+}
+
+// ---------------------------------------------------------------- answer texts
+
+namespace {
+
+// Copies the length characters at text into field (capacity characters and a
+// terminating zero), cutting what does not fit.
+void CopyField(const char* text, size_t length, char* field, size_t capacity) {
+    const size_t kept = length < capacity ? length : capacity;
+    std::memcpy(field, text, kept);
+    field[kept] = '\0';
+}
+
+// A date and time between two quotes; the text is copied first, so a long one
+// cannot run past the parser. A text that is no date leaves the null time.
+void ParseQuotedTime(const char* text, size_t length, DateTime& out) {
+    char copy[64];
+    CopyField(text, length, copy, sizeof copy - 1);
+    DateTime::Parse(out, copy);
+}
+
+// The position of the next space from text on, or null; at least one
+// character must come before it.
+const char* SpaceAfterOneCharacter(const char* text) {
+    const char* space = std::strchr(text, ' ');
+    return space != nullptr && space != text ? space : nullptr;
+}
+
+// The text between the quote at text and the next quote: start and length.
+// Null when text is no quote, there is no closing quote or nothing between.
+const char* QuotedText(const char* text, size_t& length) {
+    if (*text != '"') return nullptr;
+    const char* close = std::strchr(text + 1, '"');
+    if (close == nullptr || close == text + 1) return nullptr;
+    length = static_cast<size_t>(close - (text + 1));
+    return text + 1;
+}
+
+struct UserAreaTag {
+    const char* name;
+    char* field;
+    size_t capacity;
+};
+
+// The text between <name> and </name>; false when either is missing or the
+// closing tag comes first.
+bool FindElement(const char* text, const char* name, const char*& content, size_t& length) {
+    char open[16];
+    char close[17];
+    const size_t nameLength = std::strlen(name);
+    open[0] = '<';
+    std::memcpy(open + 1, name, nameLength);
+    open[nameLength + 1] = '>';
+    open[nameLength + 2] = '\0';
+    close[0] = '<';
+    close[1] = '/';
+    std::memcpy(close + 2, name, nameLength);
+    close[nameLength + 2] = '>';
+    close[nameLength + 3] = '\0';
+
+    const char* start = std::strstr(text, open);
+    const char* end = std::strstr(text, close);
+    if (start == nullptr || end == nullptr) return false;
+    content = start + nameLength + 2;
+    if (end < content) return false;
+    length = static_cast<size_t>(end - content);
+    return true;
+}
+
+}  // namespace
+
+int32_t ParseZK220Number(const char* text) {
+    if (text == nullptr) return 0;
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-') negative = *text++ == '-';
+    int64_t value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        value = value * 10 + (*text - '0');
+        if (value > INT64_C(2147483648)) value = INT64_C(2147483648);
+    }
+    if (negative) value = -value;
+    if (value > INT32_MAX) return INT32_MAX;
+    if (value < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(value);
+}
+
+bool ParseZK220StudyInfo(const char* text, ZK220StudyInfo& info) {
+    info = ZK220StudyInfo{};
+    if (text == nullptr) return false;
+
+    // 1. The type runs to the first space, which may not come first.
+    const char* space = SpaceAfterOneCharacter(text);
+    if (space == nullptr) return false;
+    CopyField(text, static_cast<size_t>(space - text), info.type, ZK220StudyInfo::kTypeCapacity);
+
+    // 2. The state code, then a space after at least one character.
+    const char* at = space + 1;
+    info.stateCode = ParseZK220Number(at);
+    space = SpaceAfterOneCharacter(at);
+    if (space == nullptr) return false;
+
+    // 3. The quoted begin.
+    at = space + 1;
+    size_t length = 0;
+    const char* quoted = QuotedText(at, length);
+    if (quoted == nullptr) return false;
+    ParseQuotedTime(quoted, length, info.begin);
+    info.beginText = std::string_view(quoted, length);
+
+    // 4. A space and the quoted end.
+    at = quoted + length + 1;
+    if (at[0] != ' ') return false;
+    quoted = QuotedText(at + 1, length);
+    if (quoted == nullptr) return false;
+    ParseQuotedTime(quoted, length, info.end);
+    info.endText = std::string_view(quoted, length);
+
+    // 5. A space, the period in seconds, a space after at least one character.
+    at = quoted + length + 1;
+    if (at[0] != ' ') return false;
+    ++at;
+    info.periodMinutes = ParseZK220Number(at) / 60;
+    space = SpaceAfterOneCharacter(at);
+    if (space == nullptr) return false;
+
+    // 6. The record count, a space after at least one character, and the
+    // record size, which must not be missing.
+    at = space + 1;
+    info.recordCount = ParseZK220Number(at);
+    space = SpaceAfterOneCharacter(at);
+    if (space == nullptr || space[1] == '\0') return false;
+    info.recordSize = ParseZK220Number(space + 1);
+    return true;
+}
+
+bool ParseZK220UserArea(const char* text, ZK220UserArea& area) {
+    area = ZK220UserArea{};
+    if (text == nullptr) return false;
+    const UserAreaTag tags[] = {
+        {"V", area.version, ZK220UserArea::kShortCapacity},
+        {"SB", area.speedBins, ZK220UserArea::kLongCapacity},
+        {"LB", area.lengthBins, ZK220UserArea::kLongCapacity},
+        {"ST", area.state, ZK220UserArea::kShortCapacity},
+        {"CT", area.city, ZK220UserArea::kShortCapacity},
+        {"CNT", area.county, ZK220UserArea::kShortCapacity},
+        {"ADDR", area.address, ZK220UserArea::kLongCapacity},
+        {"LN", area.lane, ZK220UserArea::kShortCapacity},
+        {"SPL", nullptr, 0},
+        {"OP", area.operatorInitials, ZK220UserArea::kShortCapacity},
+    };
+    for (const UserAreaTag& tag : tags) {
+        const char* content = nullptr;
+        size_t length = 0;
+        if (!FindElement(text, tag.name, content, length)) return false;
+        if (tag.field != nullptr) {
+            CopyField(content, length, tag.field, tag.capacity);
+        } else {
+            char number[32];
+            CopyField(content, length, number, sizeof number - 1);
+            const int32_t limit = ParseZK220Number(number);
+            area.speedLimit = limit > 0 ? static_cast<uint32_t>(limit) : 0;
+        }
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- raw layouts
+
+namespace {
+
+void TimeOffset(const uint8_t* record, char* text, uint32_t size) {
+    std::snprintf(text, size, "%u", static_cast<unsigned>(ZK220TimeOffset(record)));
+}
+
+// All eight bits, as received: the dump shows what the counter sent.
+void Flag(const uint8_t* record, char* text, uint32_t size) {
+    std::snprintf(text, size, "%u", static_cast<unsigned>(record[0]));
+}
+
+void Speed(const uint8_t* record, char* text, uint32_t size) { FormatZK220Measure(record[4], record[5], text, size); }
+
+void Length(const uint8_t* record, char* text, uint32_t size) { FormatZK220Measure(record[6], record[7], text, size); }
+
+constexpr RawRecordField kSequentialFields[] = {
+    {"TIME_OFFSET_SEC", TimeOffset},
+    {"FLAG", Flag},
+    {"SPEED", Speed},
+    {"LENGTH", Length},
+};
+
+}  // namespace
+
+const RawRecordLayout kZK220SequentialRawLayout{"READ_SEQUENTIAL_RAW", kZK220RecordSize, 20, kSequentialFields};
 
 namespace {
 
@@ -31,12 +241,6 @@ constexpr KeyedProperty kTextAnswers[] = {
     {"GETBATTERYPERCENT", PROPERTY_DEV_BATTERYPERCENT},
 };
 
-void StoreNumber(PropertyStore& properties, const char* property, int64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
-    properties.Set(property, text, false);
-}
-
 // The study period in seconds as the properties hold it.
 int64_t PeriodSeconds(const PropertyStore& properties) {
     return int64_t{properties.Number(PROPERTY_STUDY_PERIODTIME)} * 60;
@@ -44,12 +248,7 @@ int64_t PeriodSeconds(const PropertyStore& properties) {
 
 }  // namespace
 
-ZK220Values::ZK220Values(ValuesContext context) : RecordValues(context, kFlagNames) { Clear(); }
-
-void ZK220Values::Clear() {
-    RecordValues::Clear();
-    study_ = StudyFacts{};
-}
+ZK220Values::ZK220Values(ValuesContext context) : CounterValues(context, kFlagNames) { Clear(); }
 
 // ---------------------------------------------------------------- answers
 
@@ -91,15 +290,15 @@ int32_t ZK220Values::StoreStudyInfo(const char* answer) {
     PropertyStore& properties = Properties();
     char time[DateTime::kFormatBufferSize];
     properties.Set(PROPERTY_STUDY_TYPE, info.type, false);
-    StoreNumber(properties, PROPERTY_STUDY_FCODE, info.stateCode);
+    StoreNumber(PROPERTY_STUDY_FCODE, info.stateCode);
     info.begin.Format(DTF_DATE | DTF_TIME, time);
     properties.Set(PROPERTY_STUDY_BEGINDATETIME, time, false);
     info.end.Format(DTF_DATE | DTF_TIME, time);
     properties.Set(PROPERTY_STUDY_ENDDATETIME, time, false);
-    StoreNumber(properties, PROPERTY_STUDY_RANGETIME, DateTime::DiffSeconds(info.end, info.begin) / 60);
-    StoreNumber(properties, PROPERTY_STUDY_PERIODTIME, info.periodMinutes);
-    StoreNumber(properties, PROPERTY_STUDY_NUMRECORDS, info.recordCount);
-    StoreNumber(properties, PROPERTY_STUDY_BINRECORDSIZE, info.recordSize);
+    StoreNumber(PROPERTY_STUDY_RANGETIME, DateTime::DiffSeconds(info.end, info.begin) / 60);
+    StoreNumber(PROPERTY_STUDY_PERIODTIME, info.periodMinutes);
+    StoreNumber(PROPERTY_STUDY_NUMRECORDS, info.recordCount);
+    StoreNumber(PROPERTY_STUDY_BINRECORDSIZE, info.recordSize);
     study_ = StudyFacts{info.stateCode, info.begin, info.end, info.periodMinutes, info.recordCount, info.recordSize};
     return RETCODE_OK;
 }
@@ -119,14 +318,14 @@ int32_t ZK220Values::StoreUserArea(const char* answer) {
     properties.Set(PROPERTY_STUDY_COUNTY, area->county, false);
     properties.Set(PROPERTY_STUDY_ADDRESS, area->address, false);
     properties.Set(PROPERTY_STUDY_LANE, area->lane, false);
-    StoreNumber(properties, PROPERTY_STUDY_SPEEDLIMIT, area->speedLimit);
+    StoreNumber(PROPERTY_STUDY_SPEEDLIMIT, area->speedLimit);
     properties.Set(PROPERTY_STUDY_OPERATOR, area->operatorInitials, false);
     return RETCODE_OK;
 }
 
 // ---------------------------------------------------------------- records
 
-int32_t ZK220Values::DecodeRecords(const uint8_t* data, uint32_t size) {
+int32_t ZK220Values::DecodeSequential(const uint8_t* data, uint32_t size) {
     const uint32_t count = data != nullptr ? size / kZK220RecordSize : 0;
     if (!AllocateSequential(count)) {
         if (Log() != nullptr) {
@@ -157,7 +356,7 @@ int32_t ZK220Values::DecodeRecords(const uint8_t* data, uint32_t size) {
 
 // ---------------------------------------------------------------- periods
 
-uint32_t ZK220Values::GetNumPeriodicRecords() {
+uint32_t ZK220Values::PeriodicCount() {
     const PropertyStore& properties = Properties();
     const DateTime begin = properties.Time(PROPERTY_STUDY_BEGINDATETIME);
     const DateTime end = properties.Time(PROPERTY_STUDY_ENDDATETIME);
@@ -173,35 +372,26 @@ uint32_t ZK220Values::GetNumPeriodicRecords() {
     return static_cast<uint32_t>(range / period + (range % period != 0 ? 1 : 0));
 }
 
-bool ZK220Values::BuildPeriodicRecord(uint32_t n, ZK220PeriodicRecord& out) {
+void ZK220Values::BuildPeriodicRow(uint32_t index, PeriodicRow& row) {
     const PropertyStore& properties = Properties();
     const int32_t minutes = properties.Number(PROPERTY_STUDY_PERIODTIME);
-    const int64_t startOffset = int64_t{n} * minutes;
+    const int64_t startOffset = int64_t{index} * minutes;
     DateTime start = properties.Time(PROPERTY_STUDY_BEGINDATETIME);
     start.AddTime(0, 0, static_cast<int32_t>(startOffset), 0, 0);
     DateTime end = start;
     end.AddTime(0, 0, minutes, 0, 0);
 
-    out.endOffsetMinutes = static_cast<uint32_t>(startOffset + minutes);
     double occupiedSeconds = 0.0;
     const PeriodCount counted = CountPeriod(start, end, kZK220Reverse, [&](const SequentialRecord& vehicle) {
         occupiedSeconds += vehicle.length / (vehicle.speed * kFeetPerSecondPerMph);
     });
-    out.count = counted.count;
-    out.reverseCount = counted.reverseCount;
     const double percent = minutes > 0 ? occupiedSeconds / (minutes * 60.0) * 100.0 : 0.0;
     const double rounded = RoundHalfUp(percent, 0);
-    out.occupancy = rounded >= kMostOccupancy ? kMostOccupancy : static_cast<uint32_t>(rounded);
-    return bins_.HasLimits();
-}
-
-void ZK220Values::BuildPeriodicRow(uint32_t index, PeriodicRow& row) {
-    ZK220PeriodicRecord period;
-    BuildPeriodicRecord(index, period);
-    row.endOffsetMinutes = period.endOffsetMinutes;
-    row.count = period.count;
-    row.reverseCount = period.reverseCount;
-    row.occupancy = period.occupancy;
+    // A period of 24-bit second offsets can end past 65535 minutes: the row keeps its true end.
+    row.endOffsetMinutes = static_cast<uint32_t>(startOffset + minutes);
+    row.count = counted.count;
+    row.reverseCount = counted.reverseCount;
+    row.occupancy = rounded >= kMostOccupancy ? kMostOccupancy : static_cast<uint32_t>(rounded);
     row.recordNumber = index + 1;
     row.hasTemperature = false;
 }

@@ -84,13 +84,20 @@ bool HasPendingInput(int fd) {
     return ioctl(fd, FIONREAD, &count) == 0 && count > 0;
 }
 
-// The events line errors and breaks counted since the last wait add.
-uint32_t NewLineEvents(SerialLine* line) {
+// The line error bits of what the device counted since `since`, which then
+// becomes the counters as they stand; 0 without counters.
+uint32_t LineErrorsSince(const SerialLine* line, LineErrorCounters& since) {
     if (!line->haveCounters) return 0;
     LineErrorCounters now;
     if (!ReadLineErrorCounters(line->fd, &now)) return 0;
-    const uint32_t bits = LineErrorBits(line->countersSignaled, now);
-    line->countersSignaled = now;
+    const uint32_t bits = LineErrorBits(since, now);
+    since = now;
+    return bits;
+}
+
+// The events line errors and breaks counted since the last wait add.
+uint32_t NewLineEvents(SerialLine* line) {
+    const uint32_t bits = LineErrorsSince(line, line->countersSignaled);
     uint32_t events = 0;
     if ((bits & kLineErrorBreak) != 0) events |= kEventBreak;
     if ((bits & ~kLineErrorBreak) != 0) events |= kEventError;
@@ -232,13 +239,6 @@ uint32_t ReadSerialLine(SerialLine* line, void* buffer, uint32_t size, uint32_t*
 
 uint32_t PurgeSerialLine(SerialLine* line) { return Win32ErrorFromErrno(FlushSerialDevice(line->fd)); }
 
-uint32_t TakeSerialLineErrors(SerialLine* line) {
-    if (!line->haveCounters) return 0;
-    LineErrorCounters now;
-    if (!ReadLineErrorCounters(line->fd, &now)) return 0;
-    const uint32_t bits = LineErrorBits(line->countersTaken, now);
-    line->countersTaken = now;
-    return bits;
-}
+uint32_t TakeSerialLineErrors(SerialLine* line) { return LineErrorsSince(line, line->countersTaken); }
 
 }  // namespace tallyx

@@ -170,36 +170,32 @@ uint32_t WriteSerialLineSettings(SerialLine* line, const LineSettings& settings)
 }
 
 uint32_t SetSerialLineFlowControl(SerialLine* line, int32_t mode) {
+    // Per mode: the CTS and DSR handshake, XON/XOFF both ways, the DTR and RTS lines.
+    struct Flow {
+        int32_t mode;
+        BOOL lineHandshake;
+        BOOL xonXoff;
+        DWORD dtr;
+        DWORD rts;
+    };
+    static constexpr Flow kFlows[] = {
+        {kFlowNone, FALSE, FALSE, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE},
+        {kFlowHardware, TRUE, FALSE, DTR_CONTROL_HANDSHAKE, RTS_CONTROL_HANDSHAKE},
+        {kFlowSoftware, FALSE, TRUE, DTR_CONTROL_DISABLE, RTS_CONTROL_DISABLE},
+    };
     DCB dcb;
     if (const uint32_t code = ReadDcb(line, &dcb); code != kErrorSuccess) return code;
-    switch (mode) {
-    case kFlowNone:
-        dcb.fOutxCtsFlow = FALSE;
-        dcb.fOutxDsrFlow = FALSE;
-        dcb.fOutX = FALSE;
-        dcb.fInX = FALSE;
-        dcb.fDtrControl = DTR_CONTROL_ENABLE;
-        dcb.fRtsControl = RTS_CONTROL_ENABLE;
-        break;
-    case kFlowHardware:
-        dcb.fOutxCtsFlow = TRUE;
-        dcb.fOutxDsrFlow = TRUE;
-        dcb.fOutX = FALSE;
-        dcb.fInX = FALSE;
-        dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
-        dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
-        break;
-    case kFlowSoftware:
-        dcb.fOutxCtsFlow = FALSE;
-        dcb.fOutxDsrFlow = FALSE;
-        dcb.fOutX = TRUE;
-        dcb.fInX = TRUE;
-        dcb.fDtrControl = DTR_CONTROL_DISABLE;
-        dcb.fRtsControl = RTS_CONTROL_DISABLE;
-        break;
-    default:
-        return kErrorInvalidArg;
+    const Flow* flow = nullptr;
+    for (const Flow& candidate : kFlows) {
+        if (candidate.mode == mode) flow = &candidate;
     }
+    if (flow == nullptr) return kErrorInvalidArg;
+    dcb.fOutxCtsFlow = flow->lineHandshake;
+    dcb.fOutxDsrFlow = flow->lineHandshake;
+    dcb.fOutX = flow->xonXoff;
+    dcb.fInX = flow->xonXoff;
+    dcb.fDtrControl = flow->dtr;
+    dcb.fRtsControl = flow->rts;
     const uint32_t code = WriteDcb(line, &dcb);
     // A device without modem lines (a pseudo-terminal under Wine) cannot raise DTR and RTS;
     // with handshaking off nothing depends on them.
