@@ -11,16 +11,18 @@ run_tests=0
 [ "${1:-}" = "--test" ] && run_tests=1
 
 packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-  binutils-mingw-w64-x86-64 googletest libcli11-dev cmake ninja-build)
+  binutils-mingw-w64-x86-64 googletest libcli11-dev libjs-chart.js cmake ninja-build)
 ((run_tests)) && packages+=(wine wine64)
 bash scripts/install-deps.sh "${packages[@]}"
 
 jobs=$(nproc)
+# SQLite for the archive: its own amalgamation, compiled into tallyx.exe.
+sqlite=$(bash scripts/sqlite-amalgamation.sh)
 for arch in win32:i686 win64:x86_64; do
   folder=build-${arch%%:*}
   # -O2 as on Linux: g++ 12 at -O3 warns falsely about std::string copies (-Wrestrict).
   cmake -S . -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DTALLYX_WERROR=ON \
-    -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-mingw-${arch##*:}.cmake" \
+    -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-mingw-${arch##*:}.cmake" -DTALLYX_SQLITE_AMALGAMATION="$sqlite" \
     -DTALLYX_TESTS="$([ "$arch" = win64:x86_64 ] && echo ON || echo OFF)"
   cmake --build "$folder" -j "$jobs"
 done

@@ -2,7 +2,8 @@
 # Installs what building and testing tallyx needs on a Debian machine (run as root), or, given
 # package names, just those that are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config binutils libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev python3 python3-matplotlib python3-setuptools python3-pip)
+packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config binutils libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev python3 python3-matplotlib python3-setuptools python3-pip libjs-chart.js
+  chromium chromium-driver python3-selenium)
 (($#)) && packages=("$@")
 missing=()
 for package in "${packages[@]}"; do

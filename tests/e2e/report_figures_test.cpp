@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <set>
@@ -379,6 +380,51 @@ INSTANTIATE_TEST_SUITE_P(
                     {"period", "15"}, {"speedlimit", "30"}, {"speedbins", "20 30 40"}, {"lengthbins", "20 40 60"}},
                    How::kTallyread, false, 30}),
     [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tallyx::e2e
+
+namespace tallyx::e2e {
+namespace {
+
+// Input that is not a read: one line, status 2, and no report file left anywhere.
+TEST(ReportBadInputTest, IsRefusedWithOneLineAndNoFile) {
+    const std::string header = "TimeStamp,Flag,Flag Description,Speed,Length\n";
+    const std::string vehicle = "2026-11-02 06:16:44.000,1,FORWARD,35,16\n";
+    const struct {
+        const char* name;
+        std::map<std::string, std::string> files;  // an empty map: no folder at all
+        const char* message;
+    } kCases[] = {
+        {"NoFolder", {}, ": no such folder"},
+        {"NotARead", {{"notes.txt", "hello\n"}}, "is not the folder of a read"},
+        {"SettingsNotJson", {{"settings.json", "{\"study\": "}, {"sequential.csv", header}}, "is not the settings of a read"},
+        {"CutOff", {{"study.txt", ""}, {"sequential.csv", header + vehicle + "2026-11-02 06:17:01.000,1,FORW"}},
+         "sequential.csv is cut off in the middle of a line"},
+        {"NotARecord", {{"study.txt", ""}, {"sequential.csv", header + vehicle + "2026-11-02 x,1,,3,4\n"}},
+         "sequential.csv:3: '2026-11-02 x' is not a time stamp"},
+        {"SpeedOutOfRange", {{"study.txt", ""}, {"sequential.csv", header + "2026-11-02 06:16:44.000,1,FORWARD,70000,16\n"}},
+         "sequential.csv:2: '70000' is not a speed"},
+        {"XmlNotClosed", {{"settings.json", "{\"study\": {}}"}, {"sequential.xml", "<?xml version=\"1.0\"?>\n<SequentialRecords>\n"}},
+         "the SequentialRecords root is not closed"},
+        {"PeriodOfTheWrongWidth", {{"study.txt", ""}, {"sequential.csv", header}, {"periodic.csv",
+          "TimeStamp,Temperature,Occupancy,Count,ReverseCount,Bin_1_1,Bin_1_2\n2026-11-02 00:15:00.000,44,0,0,0,0\n"}},
+         "periodic.csv:2: expected 7 fields"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir work, scratch;
+        const std::string folder = work.Join("in");
+        if (!c.files.empty()) fs::create_directories(folder);
+        for (const auto& [name, text] : c.files) std::ofstream(folder + "/" + name, std::ios::binary) << text;
+        const Outcome run = RunProgram(std::string(TALLYX_BINARY_DIR) + "/tallyx", {"report", folder, "--out", work.Join("out")}, scratch);
+        EXPECT_EQ(run.status, 2) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_FALSE(fs::exists(work.Join("out"))) << "a report folder was made";
+        EXPECT_FALSE(fs::exists(folder + "/report.json"));
+    }
+}
 
 }  // namespace
 }  // namespace tallyx::e2e

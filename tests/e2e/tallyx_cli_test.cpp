@@ -17,6 +17,7 @@
 #include <fstream>
 #include <ostream>
 #include <sstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -227,6 +228,35 @@ TEST_P(TallyxModelTest, TheReportOfAReadIsTheSameAsOnLinux) {
     }
 }
 
+// A read is archived and comes back from the archive as it was read; the archive file is the
+// same on every system: under Wine tallyx.exe writes it, and the Linux tallyx gives the same folder
+// back from it (with its own line ends).
+TEST_P(TallyxModelTest, AReadIsArchivedAndExportedAsItWasRead) {
+    Start(GetParam().model, {{"vehicles", "200"}, {"seed", "19"}});
+    const std::string folder = work.Join("read");
+    ProgramRun read = Tallyx(On({"read", "--out", folder}));
+    ASSERT_EQ(read.status, 0) << read.output;
+    EXPECT_NE(read.output.find("Archived The read as study 1"), std::string::npos) << read.output;
+    ProgramRun exported = Tallyx({"archive", "export", "1", "--out", work.Join("back")});
+    ASSERT_EQ(exported.status, 0) << exported.output;
+    const Outcome linux = RunProgram(std::string(TALLYX_BINARY_DIR) + "/tallyx",
+                                     {"archive", "--archive", archivePath, "export", "1", "--out", work.Join("linux")}, work);
+    ASSERT_EQ(linux.status, 0) << linux.err;
+    auto files = [](const std::string& path, bool lineFeeds) {
+        std::map<std::string, std::string> contents;
+        for (const auto& entry : fs::directory_iterator(path)) {
+            std::string text = ReadBytes(entry.path().string());
+            if (lineFeeds) {
+                for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
+            }
+            contents[entry.path().filename().string()] = text;
+        }
+        return contents;
+    };
+    EXPECT_EQ(files(work.Join("back"), false), files(folder, false));
+    EXPECT_EQ(files(work.Join("linux"), false), files(folder, true));
+}
+
 TEST_P(TallyxModelTest, ProgramThenReadGivesTheStudyBackThroughTheStudyFile) {
     Start(GetParam().model);
     const std::string file = work.Join("study.conf");
@@ -405,7 +435,7 @@ TEST_F(TallyxCliTest, APortHeldByAnotherProgramIsReportedAndLeftAlone) {
 }
 
 TEST_F(TallyxCliTest, EverySubcommandHasHelpAndTheProgramAVersion) {
-    for (const char* command : {"ports", "info", "read", "report", "program", "discharge"}) {
+    for (const char* command : {"ports", "info", "read", "report", "program", "discharge", "archive"}) {
         ProgramRun run = Tallyx({command, "--help"});
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_NE(run.output.find("Exit status:"), std::string::npos) << command;
