@@ -207,8 +207,7 @@ Value CounterOperations::Snapshot() const {
             for (const auto& [name, value] :
                  {std::pair{"model", &f.model}, std::pair{"unitType", &f.unitType}, std::pair{"serial", &f.serial},
                   std::pair{"firmware", &f.firmware}, std::pair{"batteryVoltage", &f.batteryVoltage},
-                  std::pair{"batteryPercent", &f.batteryPercent}, std::pair{"studyState", &f.studyState},
-                  std::pair{"begin", &f.begin}, std::pair{"end", &f.end}, std::pair{"checkedAt", &f.checkedAt},
+                  std::pair{"batteryPercent", &f.batteryPercent}, std::pair{"begin", &f.begin}, std::pair{"end", &f.end}, std::pair{"checkedAt", &f.checkedAt},
                   std::pair{"problem", &f.problem}}) {
                 counter.Set(name, Value::String(*value));
             }
@@ -315,7 +314,7 @@ void CounterOperations::Work(Slot& slot, OperationKind kind, study::StudySetting
     const std::string serial = session.Get(PROPERTY_DEV_SERIALNO);
     update([&] {
         CounterFacts& f = slot.facts;
-        if (!serial.empty()) {
+        if (!serial.empty() && !session.Get(PROPERTY_DEV_UNITTYPE).empty()) {
             f = CounterFacts{};
             f.known = true;
             f.unitType = session.Get(PROPERTY_DEV_UNITTYPE);
@@ -324,7 +323,6 @@ void CounterOperations::Work(Slot& slot, OperationKind kind, study::StudySetting
             f.firmware = session.Get(PROPERTY_DEV_FIRMWAREREV);
             f.batteryVoltage = session.Get(PROPERTY_DEV_BATTERYVOLTAGE);
             f.batteryPercent = session.Get(PROPERTY_DEV_BATTERYPERCENT);
-            f.studyState = session.Get(PROPERTY_STUDY_STATE);
             f.begin = session.Get(PROPERTY_STUDY_BEGINDATETIME);
             f.end = session.Get(PROPERTY_STUDY_ENDDATETIME);
             f.checkedAt = cli::LocalNowText();

@@ -23,7 +23,7 @@ namespace tallyx::ui {
 // What the last probe or operation learnt of the counter on a port.
 struct CounterFacts {
     bool known = false;
-    std::string model, unitType, serial, firmware, batteryVoltage, batteryPercent, studyState, begin, end;
+    std::string model, unitType, serial, firmware, batteryVoltage, batteryPercent, begin, end;  // begin and end of its study
     std::string checkedAt;  // local time of the machine
     std::string problem;    // when no counter answered: why
 };

@@ -1,9 +1,15 @@
 #pragma once
-// The pages of the application, compiled into the program: HTML, styles,
-// scripts and the chart library, each with the path the browser asks for.
+// The pages of the application, compiled into the program from src/ui/pages
+// (cmake/embed_text.cmake): HTML, styles, script and icon, each with the path
+// the browser asks for, and the report page's chart library.
 #include <string_view>
 
 namespace tallyx::ui {
+
+extern const std::string_view kIndexPage;  // index.html, with {{TOKEN}} where the token goes
+extern const std::string_view kAppStyle;   // app.css
+extern const std::string_view kAppScript;  // app.js
+extern const std::string_view kIcon;       // favicon.svg
 
 struct PageAsset {
     std::string_view path;         // "/app.js"

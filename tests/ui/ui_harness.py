@@ -63,7 +63,7 @@ class UiServer:
     def request(self, method, path, body=None, headers=None, token=True, host=None, raw_body=None):
         """(status, headers, body bytes) of one request on a connection of its own."""
         connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
-        all_headers = {"Host": host or f"127.0.0.1:{self.port}"}
+        all_headers = {"Host": host if host is not None else f"127.0.0.1:{self.port}"}
         if token:
             all_headers["Cookie"] = f"tallyx_{self.port}={self.token}"
             if method == "POST":

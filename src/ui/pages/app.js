@@ -43,7 +43,7 @@ async function api(method, path, body) {
 
 function show(...children) {
   const view = document.getElementById("view");
-  view.replaceChildren(...children.flat());
+  view.replaceChildren(...children.flat().filter((child) => child !== null && child !== undefined && child !== false));
 }
 
 function message(kind, text) { return h("div", { class: "message " + kind }, text); }
@@ -145,6 +145,15 @@ function portSelect(ports, id, wanted) {
 
 // ------------------------------------------------------------------ Counters
 
+// Where the counter's study stands, by its begin and end against this machine's clock.
+function studyState(c) {
+  const begin = (c.begin || "").slice(0, 16), end = (c.end || "").slice(0, 16);
+  if (!begin || begin.startsWith("0")) return h("span", { class: "muted" }, "no study");
+  const now = new Date(), at = (text) => new Date(text.replace(" ", "T"));
+  const state = now < at(begin) ? ["programmed", "warn"] : now < at(end) ? ["recording", "good"] : ["ended", ""];
+  return [h("span", { class: "badge " + state[1] }, state[0]), h("div", { class: "muted nowrap" }, `${begin} to ${end}`)];
+}
+
 async function viewCounters() {
   const data = await loadPorts();
   const body = h("tbody", {});
@@ -168,11 +177,11 @@ async function viewCounters() {
         h("td", {}, h("strong", {}, p.port), h("div", { class: "muted" }, p.device)),
         h("td", {}, c ? (c.known ? [h("strong", {}, "Model " + c.model), " ", c.serial, h("div", { class: "muted" }, c.unitType)] : h("span", { class: "muted" }, c.problem)) : h("span", { class: "muted" }, "not asked yet")),
         h("td", {}, c && c.known ? c.firmware : ""),
-        h("td", {}, battery),
-        h("td", {}, c && c.known ? [c.studyState, c.begin ? h("div", { class: "muted" }, `${c.begin.slice(0, 16)} to ${c.end.slice(0, 16)}`) : ""] : ""),
+        h("td", { class: "nowrap" }, battery || "–"),
+        h("td", {}, c && c.known ? studyState(c) : "–"),
         h("td", {}, c ? c.checkedAt : ""),
         h("td", { class: "operation" }, op ? [kindNames[op.kind] || op.kind, " ", stateBadge(op), op.running ? progressOf(op) : h("div", { class: "muted" }, op.message)] : ""),
-        h("td", {}, h("div", { class: "toolbar" },
+        h("td", { class: "actions" }, h("div", { class: "toolbar" },
           h("button", { class: "small", disabled: busy, onclick: () => api("POST", "/api/ports/probe", { port: p.port }) }, "Ask"),
           h("button", { class: "small", disabled: busy, onclick: () => { location.hash = "#read/" + p.port; } }, "Read…"),
           h("button", { class: "small", disabled: busy, "data-action": "discharge-start", onclick: () => discharge(p.port, "start") }, "Start discharge"),
@@ -239,7 +248,7 @@ async function viewRead(wantedPort) {
     h("p", { class: "muted" }, "Reads every vehicle and period into the archive. A full read ends the study on the counter: it records nothing more until it is programmed again."),
     h("div", { class: "card" }, h("form", { class: "grid", id: "read-form", onsubmit: (e) => e.preventDefault() },
       h("div", { class: "field" }, h("label", { for: "read-port" }, "Port"), select),
-      h("div", { class: "field" }, h("label", {}, "Units"), h("label", { class: "muted", style: "font-weight:normal" }, metric, " km/h and dm (metric)"))),
+      h("div", { class: "field" }, h("label", {}, "Units"), h("label", { class: "check" }, metric, " km/h and dm (metric)"))),
       h("div", { class: "toolbar" }, start)),
     status);
   watchOperations(render);
@@ -396,7 +405,7 @@ async function viewArchive() {
     if (r.status !== 200) { sites.replaceChildren(message("bad", r.data.error)); return; }
     if (r.data.sites.length === 0) { sites.replaceChildren(h("div", { class: "empty" }, "No sites yet.")); return; }
     sites.replaceChildren(h("div", { class: "table-wrap" }, h("table", {},
-      h("thead", {}, h("tr", {}, ["Site", "Place", "FIPS state", "Station", "Class", "Directions", "Studies", ""].map((t) => h("th", {}, t)))),
+      h("thead", {}, h("tr", {}, ["Site", "Place", "FIPS state", "Station", "Class", "Directions", "Studies", ""].map((t) => h("th", { class: t === "Studies" ? "num" : "" }, t)))),
       h("tbody", {}, r.data.sites.map((s) => h("tr", {},
         h("td", {}, String(s.id)), h("td", {}, [s.address, s.city, s.county, s.state].filter(Boolean).join(", "), s.lane ? h("div", { class: "muted" }, s.lane) : null),
         h("td", {}, s["fips-state"]), h("td", {}, s.station), h("td", {}, s["class"]), h("td", {}, [s["forward-direction"], s["reverse-direction"]].filter(Boolean).join(" / ")),
@@ -465,7 +474,7 @@ async function viewStudy(id) {
      ["Mean speed", both.mean ? fmt(figureValue(both.mean), 1) + " " + units.speed : "–"],
      ["85th percentile", both.p85 ? fmt(figureValue(both.p85)) + " " + units.speed : "–"],
      ["Average daily traffic", adt ? fmt(figureValue(adt.both)) : "–"],
-     ["Busiest hour", peak ? `${fmt(figureValue(peak.volume))} at ${peak.from.slice(5, 16)}` : "–"],
+     [peak ? `Busiest hour, ${peak.from.slice(5, 16)}` : "Busiest hour", peak ? fmt(figureValue(peak.volume)) : "–"],
      ["Over the limit", both.over_limit && both.over_limit[0] ? fmt(figureValue(both.over_limit[0].share), 1) + " %" : "–"]]
       .map(([label, value]) => h("div", { class: "figure" }, h("div", { class: "value" }, value), h("div", { class: "label" }, label))));
 
