@@ -570,6 +570,8 @@ async function route() {
   document.title = "tallyx: " + (section.charAt(0).toUpperCase() + section.slice(1));
   await view(argument);
   document.body.dataset.ready = location.hash || "#counters";
+  // When the first view was whole, for the page bench.
+  if (!document.body.dataset.firstReadyMs) document.body.dataset.firstReadyMs = performance.now().toFixed(1);
 }
 
 window.addEventListener("hashchange", route);
