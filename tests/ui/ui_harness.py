@@ -127,7 +127,7 @@ class UiServer:
         if self.process.poll() is None:
             self.process.send_signal(signal.SIGINT)
         try:
-            out, err = self.process.communicate(timeout=60)
+            out, err = self.process.communicate(timeout=30)
         except subprocess.TimeoutExpired:
             self.process.kill()
             out, err = self.process.communicate()
