@@ -32,8 +32,8 @@ constexpr std::chrono::minutes kQuestionWait{10};
 std::string FailureText(const char* what, int32_t code) {
     const cli::CodeHelp help = cli::HelpFor(code);
     std::string text = std::string(what) + ": " + help.meaning;
-    if (help.check != nullptr && *help.check != '\0') text += ". " + std::string(help.check);
-    return text;
+    if (help.check != nullptr && *help.check != '\0') text += " (check: " + std::string(help.check) + ")";
+    return text + ".";
 }
 
 }  // namespace

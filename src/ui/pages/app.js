@@ -416,6 +416,10 @@ async function viewArchive() {
   await Promise.all([load(), loadSites()]);
 }
 
+const siteLabels = { "fips-state": "FIPS state code", station: "Station ID", "class": "Functional class",
+  "forward-direction": "Forward direction", "reverse-direction": "Reverse direction", "lane-code": "Lane code",
+  latitude: "Latitude", longitude: "Longitude" };
+
 function siteForm(site, fields, onSaved) {
   const inputs = {};
   const problems = {};
@@ -424,7 +428,7 @@ function siteForm(site, fields, onSaved) {
   for (const f of fields) {
     inputs[f.key] = h("input", { id: "site-" + f.key, value: site[f.key] || "" });
     problems[f.key] = h("div", { class: "problem" });
-    grid.append(h("div", { class: "field", id: "site-field-" + f.key }, h("label", { for: "site-" + f.key }, f.key), inputs[f.key], h("div", { class: "hint" }, f.help), problems[f.key]));
+    grid.append(h("div", { class: "field", id: "site-field-" + f.key }, h("label", { for: "site-" + f.key }, siteLabels[f.key] || f.key), inputs[f.key], h("div", { class: "hint" }, f.help), problems[f.key]));
   }
   const form = h("form", { id: "site-form", onsubmit: async (e) => {
     e.preventDefault();
