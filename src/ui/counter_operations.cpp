@@ -378,16 +378,19 @@ void CounterOperations::Work(Slot& slot, OperationKind kind, study::StudySetting
     const int32_t taken = cli::TakeReadStudy(session, metric, study, error);
     if (!error.empty() || taken != RETCODE_OK)
         return finish(OperationState::kFailed, error.empty() ? FailureText("Taking the records", taken) : error);
-    archive::DatabaseFault fault = archive::DatabaseFault::kNone;
-    std::unique_ptr<archive::Archive> store = archive::Archive::Open(cli::ArchivePath(options_.archive), error, fault);
-    if (!store) return finish(OperationState::kFailed, "The read was not archived: " + error);
-    archive::ReadFacts facts;
-    facts.readAt = cli::LocalNowText();
-    facts.program = options_.program;
     int64_t id = 0;
     archive::AddOutcome outcome = archive::AddOutcome::kAdded;
-    if (!store->Add(study, facts, id, outcome, error))
-        return finish(OperationState::kFailed, "The read was not archived in " + store->Path() + ": " + error);
+    {
+        // Closed before the read is said to be done, so that nothing of it is open afterwards.
+        archive::DatabaseFault fault = archive::DatabaseFault::kNone;
+        std::unique_ptr<archive::Archive> store = archive::Archive::Open(cli::ArchivePath(options_.archive), error, fault);
+        if (!store) return finish(OperationState::kFailed, "The read was not archived: " + error);
+        archive::ReadFacts facts;
+        facts.readAt = cli::LocalNowText();
+        facts.program = options_.program;
+        if (!store->Add(study, facts, id, outcome, error))
+            return finish(OperationState::kFailed, "The read was not archived in " + store->Path() + ": " + error);
+    }
     update([&] { slot.studyId = id; });
     finish(OperationState::kDone, "Read " + std::to_string(study.vehicles.size()) + " vehicles from " + serial +
                                       (outcome == archive::AddOutcome::kAlreadyArchived

@@ -119,6 +119,16 @@ class UiServer:
     def descriptors(self):
         return len(os.listdir(f"/proc/{self.pid}/fd"))
 
+    def descriptor_targets(self):
+        folder = f"/proc/{self.pid}/fd"
+        targets = []
+        for name in os.listdir(folder):
+            try:
+                targets.append(os.readlink(os.path.join(folder, name)))
+            except OSError:
+                pass
+        return sorted(targets)
+
     def threads(self):
         return len(os.listdir(f"/proc/{self.pid}/task"))
 

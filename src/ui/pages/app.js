@@ -348,6 +348,7 @@ async function viewProgram() {
   }
   let sent = false;
   async function submit() {
+    status.replaceChildren();
     if (!(await check())) { status.replaceChildren(message("bad", "The study has problems, shown beside their fields. Nothing was sent to the counter.")); return; }
     const r = await api("POST", "/api/program", { port: select.value, settings: settings() });
     if (r.status === 400) { showProblems(r.data.fields || { [r.data.field]: r.data.error }); return; }
