@@ -31,14 +31,6 @@ study::FolderForm FormOf(const std::string& name) {
     return study::FolderForm::kCsv;
 }
 
-std::string Now() {
-    const CalendarTime now = LocalCalendarTimeNow();
-    char text[64];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", unsigned{now.year}, unsigned{now.month},
-                  unsigned{now.day}, unsigned{now.hour}, unsigned{now.minute}, unsigned{now.second});
-    return text;
-}
-
 std::string Joined(const std::vector<std::string>& parts, const char* separator) {
     std::string text;
     for (const std::string& part : parts) {
@@ -118,6 +110,14 @@ std::string SiteLabelOf(const std::string& address, const std::string& city, con
 }  // namespace
 
 const std::vector<SiteField>& SiteFields() { return kSiteFields; }
+
+std::string LocalTimeNow() {
+    const CalendarTime now = LocalCalendarTimeNow();
+    char text[64];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", unsigned{now.year}, unsigned{now.month},
+                  unsigned{now.day}, unsigned{now.hour}, unsigned{now.minute}, unsigned{now.second});
+    return text;
+}
 
 const std::string& SiteEntry::Field(const std::string& key) const {
     static const std::string kEmpty;
@@ -326,7 +326,7 @@ bool Archive::Add(const study::Study& s, const ReadFacts& facts, int64_t& id, Ad
                          "has_period_file, time_base_ms) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
                          "?13, ?14, ?15, ?16, ?17)");
     study.Bind(1, counter).Bind(2, site).Bind(3, s.Setting(SettingKey::kBegin)).Bind(4, s.Setting(SettingKey::kEnd));
-    study.Bind(5, facts.readAt).Bind(6, facts.program).Bind(7, Now()).Bind(8, FormName(s.form)).Bind(9, s.port);
+    study.Bind(5, facts.readAt).Bind(6, facts.program).Bind(7, LocalTimeNow()).Bind(8, FormName(s.form)).Bind(9, s.port);
     study.Bind(10, int64_t{s.metric ? 1 : 0}).Bind(11, digest).Bind(12, static_cast<int64_t>(s.vehicles.size()));
     study.Bind(13, static_cast<int64_t>(s.periods.size())).Bind(14, int64_t{s.binRows}).Bind(15, int64_t{s.binColumns});
     study.Bind(16, int64_t{s.hasPeriodFile ? 1 : 0}).Bind(17, base);

@@ -122,4 +122,7 @@ private:
 // digest of its vehicle and period lines.
 std::string RecordsDigest(const study::Study& study);
 
+// The reading machine's local time, now, as the archive keeps times: "YYYY-MM-DD hh:mm:ss".
+std::string LocalTimeNow();
+
 }  // namespace tallyx::archive

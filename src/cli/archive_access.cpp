@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "cli/commands.h"
-#include "platform/calendar_time.h"
 #include "platform/files.h"
 #include "platform/user_folders.h"
 
@@ -25,14 +24,6 @@ std::unique_ptr<archive::Archive> OpenArchive(const std::string& option, int& st
     std::unique_ptr<archive::Archive> store = archive::Archive::Open(ArchivePath(option), error, fault);
     status = store ? kExitOk : ArchiveFailure(error);
     return store;
-}
-
-std::string LocalNowText() {
-    const CalendarTime now = LocalCalendarTimeNow();
-    char text[64];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", unsigned{now.year}, unsigned{now.month},
-                  unsigned{now.day}, unsigned{now.hour}, unsigned{now.minute}, unsigned{now.second});
-    return text;
 }
 
 int ArchiveStudy(archive::Archive& store, const study::Study& study, const archive::ReadFacts& facts,

@@ -23,7 +23,4 @@ int ArchiveFailure(const std::string& message);
 int ArchiveStudy(archive::Archive& store, const study::Study& study, const archive::ReadFacts& facts,
                  const std::string& what);
 
-// "YYYY-MM-DD hh:mm:ss" of the local clock, now.
-std::string LocalNowText();
-
 }  // namespace tallyx::cli

@@ -32,7 +32,7 @@ std::string ShortTime(const std::string& text) { return text.substr(0, 16); }
 // The local time a file was written, "YYYY-MM-DD hh:mm:ss".
 std::string FileTimeText(const std::string& path) {
     const FileStatus status = QueryFileStatus(path);
-    if (!status.exists) return LocalNowText();
+    if (!status.exists) return archive::LocalTimeNow();
     const CalendarTime t = LocalCalendarTimeAt(status.createdSeconds, status.createdNanoseconds);
     char text[64];
     std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", unsigned{t.year}, unsigned{t.month},

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/json_text.h"
+#include "json/json_value.h"
 
 namespace tallyx::cli {
 
@@ -32,7 +32,7 @@ int RunInfo(const CommonOptions& options, bool json) {
     if (json) {
         std::string text = "{";
         for (size_t i = 0; i < rows.size(); ++i) {
-            text += (i == 0 ? "" : ", ") + JsonString(rows[i].first) + ": " + JsonString(rows[i].second);
+            text += (i == 0 ? "" : ", ") + json::Quote(rows[i].first) + ": " + json::Quote(rows[i].second);
         }
         std::printf("%s}\n", text.c_str());
         return kExitOk;

@@ -238,7 +238,7 @@ int ArchiveRead(const ReadOptions& read, const study::Study& study, const std::s
         return status;
     }
     archive::ReadFacts facts;
-    facts.readAt = LocalNowText();
+    facts.readAt = archive::LocalTimeNow();
     facts.program = std::string("tallyx read ") + TALLYX_VERSION_TEXT;
     status = ArchiveStudy(*store, study, facts, "The read");
     if (status != kExitOk) {

@@ -98,8 +98,12 @@ private:
             SkipSpace();
             if (at_ >= text_.size() || text_[at_] != '"') return Fail("a member name in double quotes is expected");
             std::string name;
+            const size_t nameAt = at_;
             if (!ParseString(name)) return false;
-            if (out.Find(name) != nullptr) return Fail("a member name given twice");
+            if (out.Find(name) != nullptr) {
+                at_ = nameAt;
+                return Fail("a member name given twice");
+            }
             SkipSpace();
             if (at_ >= text_.size() || text_[at_] != ':') return Fail("':' is expected after a member name");
             ++at_;

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <ctime>
 #include <regex>
 
@@ -19,6 +20,18 @@ std::string ShellQuote(const std::string& text) {
 }
 
 }  // namespace
+
+Outcome RunTallyreadIn(const test::TempDir& folder, const test::TempDir& scratch) {
+    namespace fs = std::filesystem;
+    const fs::path binary(TALLYX_BINARY_DIR);
+    fs::copy_file(binary / "tallyread", folder.Join("tallyread"), fs::copy_options::overwrite_existing);
+    for (const auto& entry : fs::directory_iterator(binary)) {
+        if (entry.path().filename().string().rfind("libtallyx.so", 0) == 0)
+            fs::copy(entry.path(), folder.Join(entry.path().filename().string()),
+                     fs::copy_options::copy_symlinks | fs::copy_options::overwrite_existing);
+    }
+    return RunProgram(folder.Join("tallyread"), {}, scratch);
+}
 
 std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

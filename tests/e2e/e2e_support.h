@@ -37,6 +37,10 @@ std::string ReadBytes(const std::string& path);
 // Runs a program with its output caught in files of `scratch` and nothing on its standard input.
 Outcome RunProgram(const std::string& program, const std::vector<std::string>& args, const test::TempDir& scratch);
 
+// Runs the build's tallyread from a copy in `folder` (it writes data/ and log/ beside itself),
+// with the library beside it; the folder then holds data/.
+Outcome RunTallyreadIn(const test::TempDir& folder, const test::TempDir& scratch);
+
 // A counter of the statistics document, or ~0u when it is missing.
 uint32_t Statistic(const std::string& document, const std::string& name);
 

@@ -206,14 +206,7 @@ protected:
             const Outcome run = RunProgram(tallyx, read, scratch);
             EXPECT_EQ(run.status, 0) << run.err;
         } else {
-            // tallyread writes data/ beside itself, so it runs from a copy with its library.
-            const fs::path binary(TALLYX_BINARY_DIR);
-            fs::copy_file(binary / "tallyread", work.Join("tallyread"));
-            for (const auto& entry : fs::directory_iterator(binary)) {
-                if (entry.path().filename().string().rfind("libtallyx.so", 0) == 0)
-                    fs::copy(entry.path(), work.Join(entry.path().filename().string()), fs::copy_options::copy_symlinks);
-            }
-            RunProgram(work.Join("tallyread"), {}, scratch);
+            RunTallyreadIn(work, scratch);
             readFolder = work.Path();  // the program's folder: the report finds data/ in it
         }
         const Outcome run = RunProgram(tallyx, {"report", readFolder, "--out", work.Join("report")}, scratch);

@@ -93,14 +93,7 @@ protected:
             EXPECT_EQ(read.status, 0) << read.out << read.err;
             return folder;
         }
-        // tallyread writes data/ beside itself, so it runs from a copy with its library.
-        const fs::path binary(TALLYX_BINARY_DIR);
-        fs::copy_file(binary / "tallyread", work.Join("tallyread"));
-        for (const auto& entry : fs::directory_iterator(binary)) {
-            if (entry.path().filename().string().rfind("libtallyx.so", 0) == 0)
-                fs::copy(entry.path(), work.Join(entry.path().filename().string()), fs::copy_options::copy_symlinks);
-        }
-        Program(work.Join("tallyread"), {}, scratch);
+        RunTallyreadIn(work, scratch);
         return work.Join("data");
     }
 
