@@ -118,7 +118,7 @@ CounterOperations::Start CounterOperations::Launch(uint32_t com, OperationKind k
         slot.message.clear();
         slot.studyId = 0;
         slot.fields.clear();
-        slot.startedAt = cli::LocalNowText();
+        slot.startedAt = archive::LocalTimeNow();
         slot.endedAt.clear();
         slot.answerGiven = false;
         slot.proceed = false;
@@ -233,7 +233,7 @@ void CounterOperations::Work(Slot& slot, OperationKind kind, study::StudySetting
         update([&] {
             slot.state = state;
             slot.message = message;
-            slot.endedAt = cli::LocalNowText();
+            slot.endedAt = archive::LocalTimeNow();
             slot.running = false;
         });
     };
@@ -325,13 +325,13 @@ void CounterOperations::Work(Slot& slot, OperationKind kind, study::StudySetting
             f.batteryPercent = session.Get(PROPERTY_DEV_BATTERYPERCENT);
             f.begin = session.Get(PROPERTY_STUDY_BEGINDATETIME);
             f.end = session.Get(PROPERTY_STUDY_ENDDATETIME);
-            f.checkedAt = cli::LocalNowText();
+            f.checkedAt = archive::LocalTimeNow();
         } else if (kind == OperationKind::kProbe && code != RETCODE_ABORTED) {
             f = CounterFacts{};
             f.problem = code == RETCODE_ERR_FAILEDTOWAKEUP  ? "no counter answered"
                         : code == RETCODE_ERR_CANTOPENPORT ? "in use by another program, or not accessible"
                                                            : cli::HelpFor(code).meaning;
-            f.checkedAt = cli::LocalNowText();
+            f.checkedAt = archive::LocalTimeNow();
         }
     });
 
@@ -386,7 +386,7 @@ void CounterOperations::Work(Slot& slot, OperationKind kind, study::StudySetting
         std::unique_ptr<archive::Archive> store = archive::Archive::Open(cli::ArchivePath(options_.archive), error, fault);
         if (!store) return finish(OperationState::kFailed, "The read was not archived: " + error);
         archive::ReadFacts facts;
-        facts.readAt = cli::LocalNowText();
+        facts.readAt = archive::LocalTimeNow();
         facts.program = options_.program;
         if (!store->Add(study, facts, id, outcome, error))
             return finish(OperationState::kFailed, "The read was not archived in " + store->Path() + ": " + error);
