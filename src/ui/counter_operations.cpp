@@ -360,8 +360,9 @@ void CounterOperations::Work(Slot& slot, OperationKind kind, study::StudySetting
         case OperationKind::kProgram: {
             const study::StudyValue* begin = settings.Find("begin");
             const study::StudyValue* end = settings.Find("end");
-            return finish(OperationState::kDone, "Programmed " + serial + ": " + (begin ? begin->value : "") + " to " +
-                                                     (end ? end->value : "") + ", periods of " +
+            // The times to the minute, as the form has them.
+            return finish(OperationState::kDone, "Programmed " + serial + ": " + (begin ? begin->value.substr(0, 16) : "") +
+                                                     " to " + (end ? end->value.substr(0, 16) : "") + ", periods of " +
                                                      session.Get(PROPERTY_STUDY_PERIODTIME) + " min.");
         }
         case OperationKind::kDischargeStart:

@@ -207,8 +207,16 @@ class UiBrowserTest(unittest.TestCase):
         self.go("#archive")
         self.until(lambda d: len(d.find_elements("css selector", "tr[data-study]")) >= 2)
         self.shot("archive")
+        # A second read of the model A counter gives it a battery history, drawn as a chart.
+        self.go("#read/COM3")
+        self.css("#read-start").click()
+        self.until(lambda d: d.execute_script("return location.hash").startswith("#study/"))
         self.go("#fleet")
         self.until(lambda d: len(d.find_elements("css selector", "#fleet tbody tr")) >= 2)
+        drawn = self.driver.execute_script(
+            "const c = document.querySelector('tr[data-serial=\"A1024-0042\"] canvas');"
+            "return !!(c && Chart.getChart(c));")
+        self.assertTrue(drawn, "the battery history of A1024-0042 is drawn")
         self.shot("fleet")
         self.go("#site/1")
         field = self.css("#site-station")

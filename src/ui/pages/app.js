@@ -175,7 +175,7 @@ async function viewCounters() {
       const battery = c && c.known ? [c.batteryVoltage ? c.batteryVoltage + " V" : "", c.batteryPercent ? c.batteryPercent + " %" : ""].filter(Boolean).join(", ") : "";
       body.append(h("tr", { "data-port": p.port },
         h("td", {}, h("strong", {}, p.port), h("div", { class: "muted" }, p.device)),
-        h("td", {}, c ? (c.known ? [h("strong", {}, "Model " + c.model), " ", c.serial, h("div", { class: "muted" }, c.unitType)] : h("span", { class: "muted" }, c.problem)) : h("span", { class: "muted" }, "not asked yet")),
+        h("td", {}, c ? (c.known ? [h("strong", {}, "Model " + c.model), " ", h("span", { class: "nowrap" }, c.serial), h("div", { class: "muted" }, c.unitType)] : h("span", { class: "muted" }, c.problem)) : h("span", { class: "muted" }, "not asked yet")),
         h("td", {}, c && c.known ? c.firmware : ""),
         h("td", { class: "nowrap" }, battery || "–"),
         h("td", {}, c && c.known ? studyState(c) : "–"),
@@ -219,16 +219,27 @@ async function viewRead(wantedPort) {
     if (r.status >= 400) status.replaceChildren(message("bad", r.data.error));
   } }, "Read the counter");
   let opened = null;
+  let shown = "";
+  const stepsText = (op) => (op.total ? `step ${op.step} of ${op.total}` : op.step ? `step ${op.step}` : "waking the counter…");
   function render(state) {
     const live = state.ports[select.value] || {};
     const op = live.operation;
     start.disabled = !!(op && op.running);
-    if (!op || op.kind !== "read") { status.replaceChildren(); return; }
+    if (!op || op.kind !== "read") { shown = ""; status.replaceChildren(); return; }
+    // While the same read runs, only its progress changes: the Cancel button stays where it is.
+    const key = [select.value, op.id, op.state, op.phase].join(" ");
+    if (op.running && key === shown) {
+      const fresh = progressOf(op);
+      status.querySelector(".progress").replaceWith(fresh);
+      document.getElementById("read-steps").textContent = stepsText(op);
+      return;
+    }
+    shown = key;
     const rows = [h("div", {}, h("strong", {}, op.phase), " on ", select.value, " ", stateBadge(op))];
     if (op.running) {
       rows.push(progressOf(op));
       rows.push(h("div", { class: "toolbar" },
-        h("span", { class: "muted", id: "read-steps" }, op.total ? `step ${op.step} of ${op.total}` : op.step ? `step ${op.step}` : "waking the counter…"),
+        h("span", { class: "muted", id: "read-steps" }, stepsText(op)),
         h("button", { class: "danger", id: "read-cancel", onclick: () => api("POST", "/api/cancel", { port: select.value }) }, "Cancel")));
     } else if (op.state === "done") {
       rows.push(message("good", op.message));
@@ -556,7 +567,7 @@ async function viewFleet() {
     const volts = c.readings.map((x) => (x.batteryVoltage === "" ? null : Number(x.batteryVoltage)));
     const percent = c.readings.map((x) => (x.batteryPercent === "" ? null : Number(x.batteryPercent)));
     const usePercent = percent.some((x) => x !== null) && !volts.some((x) => x !== null);
-    chart(canvas, { type: "line", data: { labels: c.readings.map((x) => x.readAt.slice(0, 10)), datasets: [
+    chart(canvas, { type: "line", data: { labels: c.readings.map((x) => x.readAt.slice(5, 16)), datasets: [
       { label: usePercent ? "%" : "V", data: usePercent ? percent : volts, borderColor: "#1f5f8b", backgroundColor: "#1f5f8b", pointRadius: 2 }] },
       options: { plugins: { legend: { display: false } }, scales: { x: { ticks: { maxTicksLimit: 4 } } } } });
   }
