@@ -3,12 +3,18 @@
 # 64-bit Windows (build-win64/) with Debian's mingw-w64, installing what that needs. With
 # --test it also checks both export tables and runs the port-free unit tests of the 64-bit
 # build under Wine (this machine's kernel cannot run 32-bit programs, so the 32-bit build is
-# checked by compiling it and by its export table only).
+# checked by compiling it and by its export table only). With --downloads it builds only what
+# the downloads ship (tallyx.dll, tallyread.exe, tallyx.exe), configured the same way.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-run_tests=0
-[ "${1:-}" = "--test" ] && run_tests=1
+run_tests=0 targets=()
+case ${1:-} in
+  --test) run_tests=1 ;;
+  --downloads) targets=(--target tallyx tallyread tallyx_cli) ;;
+  "") ;;
+  *) echo "usage: $0 [--test | --downloads]" >&2; exit 2 ;;
+esac
 
 packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
   binutils-mingw-w64-x86-64 googletest libcli11-dev libjs-chart.js libboost-dev cmake ninja-build)
@@ -22,9 +28,10 @@ for arch in win32:i686 win64:x86_64; do
   folder=build-${arch%%:*}
   # -O2 as on Linux: g++ 12 at -O3 warns falsely about std::string copies (-Wrestrict).
   cmake -S . -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DTALLYX_WERROR=ON \
-    -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-mingw-${arch##*:}.cmake" -DTALLYX_SQLITE_AMALGAMATION="$sqlite" \
+    -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-mingw-${arch##*:}.cmake" -DTALLYX_REPRODUCIBLE=ON \
+    -DTALLYX_SQLITE_AMALGAMATION="$sqlite" \
     -DTALLYX_TESTS="$([ "$arch" = win64:x86_64 ] && echo ON || echo OFF)"
-  cmake --build "$folder" -j "$jobs"
+  cmake --build "$folder" -j "$jobs" "${targets[@]}"
 done
 
 if ((run_tests)); then

@@ -3,8 +3,10 @@
 # normal build, with AddressSanitizer and UndefinedBehaviorSanitizer, and with
 # ThreadSanitizer; then gives every fuzz target a short run, and cross-builds for
 # 32-bit and 64-bit Windows, runs the 64-bit build end to end under Wine against
-# simulated counters, checks both export tables, runs the port-free unit tests
-# of the 64-bit build under Wine, and makes the Windows zips.
+# simulated counters, makes the Windows downloads (zips and installers) and
+# checks them, checks both export tables, runs the port-free unit tests of the
+# 64-bit build under Wine, runs the 64-bit installer under Wine, and checks that
+# a second build of the Windows downloads in another folder gives the same bytes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -66,14 +68,29 @@ await build-logs/windows.log
 # while the Windows build runs end to end under Wine, which mostly waits on
 # simulated lines.
 background build-logs/fuzz.log bash scripts/fuzz.sh 5
-bash scripts/install-deps.sh wine wine64
+bash scripts/install-deps.sh wine wine64 nsis p7zip-full
 stage=$SECONDS
 bash tests/run_under_wine.sh build-win64 --linux tests/windows/e2e.sh build build-win64
 echo "test.sh: Windows end to end under Wine: $((SECONDS - stage)) s"
 await build-logs/fuzz.log
 
+# Windows: the two zips and the two installers for download, made from those builds and
+# checked. Then the same downloads are built again in a fresh clone in another folder, at low
+# priority while the Windows tests below run, and must come out the same bytes.
+bash scripts/package-windows.sh
+background build-logs/reproducible.log bash scripts/check-reproducible.sh --reuse windows
+reproducible_pid=$background_pid
+
 # Windows: the export tables, and the 64-bit unit tests under Wine (the builds are done).
 bash scripts/build-windows.sh --test
 
-# Windows: the two zips for download, made from those builds and checked.
-bash scripts/package-windows.sh
+# Windows: the 64-bit installer under Wine, in a fresh prefix: installed silently, for all
+# users and for one; its tallyx.exe reads a simulated counter; uninstalled.
+version=$(sed -nE 's/^project\(tallyx VERSION ([0-9.]+) .*/\1/p' CMakeLists.txt)
+stage=$SECONDS
+bash tests/windows/installer_test.sh "dist/tallyx-$version-win64-setup.exe" build build-win64
+echo "test.sh: Windows installer under Wine: $((SECONDS - stage)) s"
+
+background_pid=$reproducible_pid
+await build-logs/reproducible.log
+cat build-logs/reproducible.log

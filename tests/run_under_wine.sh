@@ -3,6 +3,7 @@
 # inside the build folder (never the user's), and ends Wine's server afterwards.
 #   tests/run_under_wine.sh BUILD_FOLDER PROGRAM.exe [ARGUMENTS...]
 #   tests/run_under_wine.sh BUILD_FOLDER --linux PROGRAM [ARGUMENTS...]
+# (TALLYX_WINE_PREFIX=FOLDER for another prefix than BUILD_FOLDER/wine-prefix.)
 # The second form runs a Linux program (a test that starts Windows programs itself) with Wine
 # set up the same way and `wine` on hand: TALLYX_WINE names the loader.
 #
@@ -30,9 +31,11 @@ for device in /dev/ttyS*; do
   [ -e "$device" ] && mount --bind /dev/null "$device"
 done
 
-export WINEPREFIX=$build/wine-prefix
+# TALLYX_WINE_PREFIX names another prefix, for a test that wants one of its own.
+export WINEPREFIX=${TALLYX_WINE_PREFIX:-$build/wine-prefix}
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No menu entries or file associations of the prefix's programs on this machine's desktop.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 wine=$(command -v wine64 || command -v wine)
 export TALLYX_WINE=$wine

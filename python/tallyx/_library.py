@@ -34,9 +34,8 @@ PROMPT_CONNECT, PROMPT_DISCONNECT, PROMPT_LOW_BATTERY = 1, 2, 3
 VEHICLE_COLUMNS = ("TimeStamp", "Flag", "Flag Description", "Speed", "Length")
 PERIOD_COLUMNS = ("TimeStamp", "Temperature", "Occupancy", "Count", "ReverseCount")
 
-_PROGRESS = ctypes.CFUNCTYPE(ctypes.c_int32, ctypes.c_void_p, ctypes.c_uint32)
-_PROMPT = ctypes.CFUNCTYPE(ctypes.c_int32, ctypes.c_void_p, ctypes.c_int32)
 _LINE_SIZE = 102400
+_I386 = 0x014C  # the machine of a 32-bit x86 Windows file
 
 
 def code_name(code: int) -> str:
@@ -52,8 +51,81 @@ class TallyxError(Exception):
         super().__init__(f"{what}: {self.name} ({code})")
 
 
-def _load():
-    candidates = [os.environ.get("TALLYX_LIBRARY"), ctypes.util.find_library("tallyx"), "libtallyx.so.1"]
+def pe_machine(path) -> Optional[int]:
+    """The machine a Windows DLL or program was built for (0x014C 32-bit x86, 0x8664 x64, ...)
+    from its PE header; None for a file that is not one (a Linux library, say)."""
+    try:
+        with open(path, "rb") as image:
+            dos = image.read(64)
+            if len(dos) < 64 or dos[:2] != b"MZ":
+                return None
+            image.seek(int.from_bytes(dos[60:64], "little"))
+            pe = image.read(6)
+    except (OSError, TypeError, ValueError):
+        return None
+    if len(pe) < 6 or pe[:4] != b"PE\0\0":
+        return None
+    return int.from_bytes(pe[4:6], "little")
+
+
+def calling_convention(path, module=ctypes):
+    """The loader and callback type maker for the library at path: a 32-bit x86 Windows DLL
+    exports __stdcall functions and calls __stdcall callbacks (WinDLL, WINFUNCTYPE); every other
+    library uses the C convention of its system (CDLL, CFUNCTYPE)."""
+    if pe_machine(path) == _I386:
+        return module.WinDLL, module.WINFUNCTYPE
+    return module.CDLL, module.CFUNCTYPE
+
+
+def _loaded_path(library) -> str:
+    """The file the system loaded: on Windows the DLL search may have found it anywhere."""
+    if os.name == "nt":
+        name = ctypes.create_unicode_buffer(32768)
+        kernel32 = ctypes.WinDLL("kernel32", use_last_error=True)
+        kernel32.GetModuleFileNameW.argtypes = [ctypes.c_void_p, ctypes.c_wchar_p, ctypes.c_uint32]
+        if kernel32.GetModuleFileNameW(ctypes.c_void_p(library._handle), name, len(name)):
+            return name.value
+    return library._name
+
+
+class _Binding:
+    """The loaded library with its exports declared, and the types of its two callbacks, all in
+    the calling convention of the library that was loaded."""
+
+    def __init__(self, library, function_type):
+        self.library = library
+        self.progress_type = function_type(ctypes.c_int32, ctypes.c_void_p, ctypes.c_uint32)
+        self.prompt_type = function_type(ctypes.c_int32, ctypes.c_void_p, ctypes.c_int32)
+        handle = ctypes.c_void_p
+        signatures = {
+            "Init": ([], handle),
+            "Term": ([handle], ctypes.c_int32),
+            "ReadDevice": ([handle], ctypes.c_int32),
+            "WriteDevice": ([handle], ctypes.c_int32),
+            "SetProgressCallback": ([handle, self.progress_type], ctypes.c_int32),
+            "SetPromptCallback": ([handle, self.prompt_type], ctypes.c_int32),
+            "GetProperty": ([handle, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_uint32], ctypes.c_int32),
+            "SetProperty": ([handle, ctypes.c_char_p, ctypes.c_char_p], ctypes.c_int32),
+            "GetFirstValue": ([handle, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_uint32],
+                              ctypes.c_int32),
+            "GetNextValue": ([handle, ctypes.c_char_p, ctypes.c_uint32], ctypes.c_int32),
+        }
+        for name, (arguments, result) in signatures.items():
+            function = getattr(library, name)
+            function.argtypes = arguments
+            function.restype = result
+
+    def __getattr__(self, name):
+        return getattr(self.library, name)
+
+
+def _load() -> _Binding:
+    if os.name == "nt":
+        candidates = [os.environ.get("TALLYX_LIBRARY"), ctypes.util.find_library("tallyx"), "tallyx.dll"]
+        missing = "tallyx.dll"
+    else:
+        candidates = [os.environ.get("TALLYX_LIBRARY"), ctypes.util.find_library("tallyx"), "libtallyx.so.1"]
+        missing = "libtallyx.so.1"
     errors = []
     for candidate in candidates:
         if not candidate:
@@ -64,32 +136,19 @@ def _load():
         except OSError as error:
             errors.append(str(error))
     else:
-        raise OSError("libtallyx.so.1 was not found (set TALLYX_LIBRARY to its path): " + "; ".join(errors))
-    handle = ctypes.c_void_p
-    signatures = {
-        "Init": ([], handle),
-        "Term": ([handle], ctypes.c_int32),
-        "ReadDevice": ([handle], ctypes.c_int32),
-        "WriteDevice": ([handle], ctypes.c_int32),
-        "SetProgressCallback": ([handle, _PROGRESS], ctypes.c_int32),
-        "SetPromptCallback": ([handle, _PROMPT], ctypes.c_int32),
-        "GetProperty": ([handle, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_uint32], ctypes.c_int32),
-        "SetProperty": ([handle, ctypes.c_char_p, ctypes.c_char_p], ctypes.c_int32),
-        "GetFirstValue": ([handle, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_uint32],
-                          ctypes.c_int32),
-        "GetNextValue": ([handle, ctypes.c_char_p, ctypes.c_uint32], ctypes.c_int32),
-    }
-    for name, (arguments, result) in signatures.items():
-        function = getattr(library, name)
-        function.argtypes = arguments
-        function.restype = result
-    return library
+        raise OSError(missing + " was not found (set TALLYX_LIBRARY to its path): " + "; ".join(errors))
+    # Loading is the same in both conventions; calling is not.
+    path = _loaded_path(library)
+    loader, function_type = calling_convention(path)
+    if loader is not ctypes.CDLL:
+        library = loader(path, handle=library._handle)
+    return _Binding(library, function_type)
 
 
 _lib = None
 
 
-def _library():
+def _library() -> _Binding:
     global _lib
     if _lib is None:
         _lib = _load()
@@ -220,16 +279,16 @@ class Counter:
                 return 1
 
         # The callbacks live until the operation returns.
-        progress_function = _PROGRESS(on_progress) if progress is not None else _PROGRESS()
-        prompt_function = _PROMPT(on_prompt)
         lib = _library()
+        progress_function = lib.progress_type(on_progress) if progress is not None else lib.progress_type()
+        prompt_function = lib.prompt_type(on_prompt)
         lib.SetProgressCallback(self._handle, progress_function)
         lib.SetPromptCallback(self._handle, prompt_function)
         try:
             code = operation(self._handle)
         finally:
-            lib.SetProgressCallback(self._handle, _PROGRESS())
-            lib.SetPromptCallback(self._handle, _PROMPT())
+            lib.SetProgressCallback(self._handle, lib.progress_type())
+            lib.SetPromptCallback(self._handle, lib.prompt_type())
         if self._callback_error is not None:
             error, self._callback_error = self._callback_error, None
             raise error

@@ -38,10 +38,14 @@ int ArchiveStudy(archive::Archive& store, const study::Study& study, const archi
                                 : fault == archive::DatabaseFault::kCorrupt  ? "it is damaged (" + error + ")"
                                 : fault == archive::DatabaseFault::kBusy     ? "another program holds it (" + error + ")"
                                                                              : error;
-        return ArchiveFailure(what + " was not archived in " + store.Path() + ": " + why);
+        std::string sentence = what;
+        if (!sentence.empty() && sentence[0] >= 'a' && sentence[0] <= 'z') sentence[0] = static_cast<char>(sentence[0] - 'a' + 'A');
+        return ArchiveFailure(sentence + " was not archived in " + store.Path() + ": " + why);
     }
     if (outcome == archive::AddOutcome::kAlreadyArchived) {
-        std::printf("%s is already in the archive as study %lld; it is kept once.\n", what.c_str(),
+        std::string sentence = what;
+        if (!sentence.empty() && sentence[0] >= 'a' && sentence[0] <= 'z') sentence[0] = static_cast<char>(sentence[0] - 'a' + 'A');
+        std::printf("%s is already in the archive as study %lld; it is kept once.\n", sentence.c_str(),
                     static_cast<long long>(id));
     } else {
         std::printf("Archived %s as study %lld (%s).\n", what.c_str(), static_cast<long long>(id), store.Path().c_str());

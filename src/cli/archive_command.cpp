@@ -40,10 +40,6 @@ std::string FileTimeText(const std::string& path) {
     return text;
 }
 
-std::string Join(const std::string& folder, const char* name) {
-    return folder.empty() || IsPathSeparator(folder.back()) ? folder + name : folder + kPathSeparator + name;
-}
-
 int Import(archive::Archive& store, const std::vector<std::string>& folders) {
     if (folders.empty()) return Fail(kExitUsage, "archive import: name at least one read folder");
     int status = kExitOk;
@@ -57,9 +53,9 @@ int Import(archive::Archive& store, const std::vector<std::string>& folders) {
         }
         archive::ReadFacts facts;
         const bool tallyread = study.form == study::FolderForm::kTallyread;
-        const std::string records = fs::exists(Join(folder, "sequential.csv")) ? Join(folder, "sequential.csv")
-                                    : fs::exists(Join(folder, "sequential.xml")) ? Join(folder, "sequential.xml")
-                                                                                 : Join(Join(folder, "data"), "sequential.csv");
+        const std::string records = fs::exists(JoinPath(folder, "sequential.csv")) ? JoinPath(folder, "sequential.csv")
+                                    : fs::exists(JoinPath(folder, "sequential.xml")) ? JoinPath(folder, "sequential.xml")
+                                                                                 : JoinPath(JoinPath(folder, "data"), "sequential.csv");
         facts.readAt = FileTimeText(records);
         facts.program = tallyread ? "tallyread" : "tallyx read";
         const int one = ArchiveStudy(store, study, facts, folder);
@@ -241,10 +237,10 @@ int Export(archive::Archive& store, const ArchiveOptions& o) {
     files.emplace_back(std::string("sequential") + extension, study::VehicleFileText(study, xml));
     if (study.hasPeriodFile) files.emplace_back(std::string("periodic") + extension, study::PeriodFileText(study, xml));
     for (const auto& [name, text] : files) {
-        AtomicFile file(Join(staging, name.c_str()));
+        AtomicFile file(JoinPath(staging, name.c_str()));
         if (!file.Open() || !file.Write(text) || !file.Commit()) {
             fs::remove_all(staging, failure);
-            return Fail(kExitFiles, "cannot write " + Join(staging, name.c_str()) + ": " + std::strerror(errno));
+            return Fail(kExitFiles, "cannot write " + JoinPath(staging, name.c_str()) + ": " + std::strerror(errno));
         }
     }
     if (fs::exists(target, failure)) fs::remove(target, failure);

@@ -9,6 +9,8 @@
 #include "cli/return_code_help.h"
 #include "study/study_file.h"
 #include "cli/tmg_command.h"
+#include "platform/files.h"
+#include "platform/port_texts.h"
 #include "tallyx_version.h"
 #include "ui/ui_command.h"
 
@@ -18,23 +20,22 @@ using namespace tallyx::cli;
 using tallyx::study::StudyKey;
 using tallyx::study::StudyKeys;
 
-#if defined(_WIN32)
-constexpr const char* kPortHelp =
-    "Ports: COM3 or 3 is COM3, the system's own port \\\\.\\COM3; USBX1 is USB bridge 1 (or --usb 1), "
-    "reached through the bridge vendor's SiUSBXp.dll. tallyx ports lists the ports there are.";
-constexpr const char* kPortOptionHelp = "the counter's port: COM3, 3 or USBX1";
-#else
-constexpr const char* kPortHelp =
-    "Ports: COM3 or 3 is COM3, USBX1 is USB bridge 1 (or --usb 1), and a device path such as /dev/ttyUSB0 is "
-    "turned into the COM name the library's port mapping gives it. With TALLYX_PORT_DIR set, COM<n> is "
-    "$TALLYX_PORT_DIR/COM<n>; otherwise COM1-99 are /dev/ttyS0-98, COM100-199 /dev/ttyUSB0-99 and COM200-299 "
-    "/dev/ttyACM0-99. tallyx ports lists the ports there are.";
-constexpr const char* kPortOptionHelp = "the counter's port: COM3, 3, USBX1 or /dev/ttyUSB0";
-#endif
+// How ports are named, in the system's own terms (COM3 and \\.\COM12 on Windows, /dev/ttyUSB0
+// on Linux).
+std::string PortHelp() {
+    return std::string("Ports: COM3 or 3 is COM3, USBX1 is USB bridge 1 (or --usb 1), reached through the bridge "
+                       "vendor's SiUSBXp library. ") +
+           tallyx::SystemPortTexts().mapping + " " + tallyx::SystemPortTexts().devicePath +
+           " tallyx ports lists the ports there are.";
+}
+
+// Paths the user gives are written back with the system's own separators.
+std::string NativePathOption(std::string path) { return tallyx::NativePath(std::move(path)); }
 constexpr const char* kArchiveOptionHelp = "the archive file (default: $TALLYX_ARCHIVE, else the user's data folder)";
 
 void AddPortOptions(CLI::App& command, CommonOptions& options) {
-    command.add_option("-p,--port", options.port, kPortOptionHelp);
+    command.add_option("-p,--port", options.port,
+                       std::string("the counter's port: ") + tallyx::SystemPortTexts().forms);
     command.add_option("--usb", options.usb, "use USB bridge N instead of a COM port");
     command.add_option("--baud", options.baud, "line speed (default 57600)");
     command.add_option("--parity", options.parity, "parity: N, O or E (default N)");
@@ -42,7 +43,8 @@ void AddPortOptions(CLI::App& command, CommonOptions& options) {
     command.add_option("--stop-bits", options.stopBits, "stop bits: 1, 1.5 or 2 (default 1)");
     command.add_option("--timeout-ms", options.timeoutMs, "how long to wait for each answer (default 10000)");
     command.add_option("--delay-ms", options.delayMs, "pause between requests (default 100)");
-    command.add_option("--log-dir", options.logDir, "write the library's logs into this folder");
+    command.add_option("--log-dir", options.logDir, "write the library's logs into this folder")
+        ->transform(NativePathOption);
     command.add_option("--log-level", options.logLevel, "OFF, COMMANDS or BYTES (with --log-dir: COMMANDS)");
     command.add_flag("-q,--quiet", options.quiet, "no progress display");
 }
@@ -55,7 +57,7 @@ int main(int argc, char** argv) {
                  "tallyx"};
     app.set_version_flag("--version", std::string("tallyx ") + TALLYX_VERSION_TEXT);
     app.require_subcommand(1);
-    app.footer(std::string(kPortHelp) + "\n\n" + ExitStatusTable());
+    app.footer(PortHelp() + "\n\n" + ExitStatusTable());
 
     CommonOptions options;
 
@@ -77,7 +79,8 @@ int main(int argc, char** argv) {
         "Read everything from a counter into a folder. Note: a full read ends the study on the counter (model A "
         "completes it, model B stops it), so the counter records nothing more until it is programmed again.");
     ReadOptions readOptions;
-    read->add_option("-o,--out", readOptions.out, "output folder (default: <serial>-<date>-<time> here)");
+    read->add_option("-o,--out", readOptions.out, "output folder (default: <serial>-<date>-<time> here)")
+        ->transform(NativePathOption);
     read->add_option("--format", readOptions.format, "csv or xml (default csv)")->check(CLI::IsMember({"csv", "xml"}));
     read->add_flag("--metric", readOptions.metric, "speeds in km/h and lengths in dm");
     read->add_option("--archive", readOptions.archive, kArchiveOptionHelp);
@@ -91,7 +94,8 @@ int main(int argc, char** argv) {
 
     CLI::App* program = app.add_subcommand("program", "Program a new study into a counter (erases its data)");
     ProgramOptions programOptions;
-    program->add_option("-s,--study", programOptions.studyFile, "study file: one key = value per line");
+    program->add_option("-s,--study", programOptions.studyFile, "study file: one key = value per line")
+        ->transform(NativePathOption);
     std::string keyList;
     for (const StudyKey& key : StudyKeys()) {
         if (std::string(key.key) == "units") continue;
@@ -120,12 +124,14 @@ int main(int argc, char** argv) {
     CLI::App* report = app.add_subcommand(
         "report", "Write the study report of a read folder (or of a counter, read first): report.html and report.json");
     ReportOptions reportOptions;
-    report->add_option("folder", reportOptions.folder, "a folder written by tallyx read or by tallyread");
+    report->add_option("folder", reportOptions.folder, "a folder written by tallyx read or by tallyread")
+        ->transform(NativePathOption);
     report->add_option("--archive-id", reportOptions.archiveId, "report a study of the archive instead of a folder");
     report->add_option("--archive", reportOptions.read.archive, kArchiveOptionHelp);
     report->add_flag("--no-archive", reportOptions.read.noArchive, "with --port: do not keep the read in the archive");
     report->add_option("-o,--out", reportOptions.out,
-                       "folder for report.html and report.json (default: the read's folder)");
+                       "folder for report.html and report.json (default: the read's folder)")
+        ->transform(NativePathOption);
     report->add_flag("--metric", reportOptions.read.metric, "with --port: speeds in km/h and lengths in dm");
     report->add_option("--format", reportOptions.read.format, "with --port: csv or xml (default csv)")
         ->check(CLI::IsMember({"csv", "xml"}));
@@ -142,7 +148,7 @@ int main(int argc, char** argv) {
     archive->add_option("--archive", archiveOptions.archive, kArchiveOptionHelp);
     archive->require_subcommand(1);
     CLI::App* archiveImport = archive->add_subcommand("import", "Keep read folders (tallyx read or tallyread) in the archive");
-    archiveImport->add_option("folders", archiveOptions.folders, "read folders")->required();
+    archiveImport->add_option("folders", archiveOptions.folders, "read folders")->required()->transform(NativePathOption);
     CLI::App* archiveList = archive->add_subcommand("list", "List the studies, newest first");
     archiveList->add_option("--site", archiveOptions.filter.site, "a site ID, or text of its site texts");
     archiveList->add_option("--counter", archiveOptions.filter.counter, "a counter's serial number, or part of one");
@@ -162,7 +168,7 @@ int main(int argc, char** argv) {
     archiveSite->footer("Site fields:\n" + siteKeys + "tallyx tmg --archive-id takes them where its options give none.");
     CLI::App* archiveExport = archive->add_subcommand("export", "Write a study back into a read folder, as it was read");
     archiveExport->add_option("id", archiveOptions.id, "the study's ID")->required();
-    archiveExport->add_option("-o,--out", archiveOptions.out, "the new folder")->required();
+    archiveExport->add_option("-o,--out", archiveOptions.out, "the new folder")->required()->transform(NativePathOption);
     CLI::App* archiveRemove = archive->add_subcommand("remove", "Remove a study from the archive");
     archiveRemove->add_option("id", archiveOptions.id, "the study's ID")->required();
     archiveRemove->add_flag("-y,--yes", archiveOptions.yes, "do not ask first");
@@ -176,9 +182,13 @@ int main(int argc, char** argv) {
     CLI::App* tmg = app.add_subcommand(
         "tmg", "Write a read folder's hourly volumes as Traffic Monitoring Guide records, or check such a file");
     TmgOptions tmgOptions;
-    tmg->add_option("folder", tmgOptions.folder, "a folder written by tallyx read or by tallyread");
-    tmg->add_option("-o,--out", tmgOptions.out, "output file (default: FOLDER/volume.tmg; - for standard output)");
-    tmg->add_option("--check", tmgOptions.check, "check a file of hourly volume records instead");
+    tmg->add_option("folder", tmgOptions.folder, "a folder written by tallyx read or by tallyread")
+        ->transform(NativePathOption);
+    tmg->add_option("-o,--out", tmgOptions.out,
+                    "output file (default: " + tallyx::JoinPath("FOLDER", "volume.tmg") + "; - for standard output)")
+        ->transform(NativePathOption);
+    tmg->add_option("--check", tmgOptions.check, "check a file of hourly volume records instead")
+        ->transform(NativePathOption);
     tmg->add_option("--archive-id", tmgOptions.archiveId,
                     "a study of the archive instead of a folder; its site's codes fill the options not given");
     tmg->add_option("--archive", tmgOptions.archive, kArchiveOptionHelp);
@@ -203,7 +213,7 @@ int main(int argc, char** argv) {
     ui->footer(std::string(tallyx::ui::UiHelp()) + "\n\n" + ExitStatusTable());
 
     // Every subcommand's help ends with how ports are named and what the exit statuses mean.
-    const std::string common = std::string(kPortHelp) + "\n\n" + ExitStatusTable();
+    const std::string common = PortHelp() + "\n\n" + ExitStatusTable();
     for (CLI::App* command : {info, read, report, program, discharge}) {
         const std::string own = command->get_footer();
         command->footer(own.empty() ? common : own + "\n\n" + common);

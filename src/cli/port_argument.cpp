@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/port_names.h"
 #include "platform/port_probe.h"
+#include "platform/port_texts.h"
 
 namespace tallyx::cli {
 
@@ -41,21 +42,23 @@ bool ResolvePort(const std::string& text, PortChoice& port, std::string& error) 
         port.usb = true;
         return true;
     }
-    if (!text.empty() && text[0] == '/') {
-        for (uint32_t n = 1; n <= kHighestComNumber; ++n) {
-            const std::string path = PortDevicePath(n);
-            if (!path.empty() && SameFileOrDevice(path, text)) {
-                port.number = n;
-                port.device = ExistingDevice(n);
-                return true;
-            }
+    if (IsDevicePathForm(text)) {
+        port.number = ComNumberOfDevice(text, kHighestComNumber);
+        if (port.number == 0) {
+            error = "no COM port maps to " + text + " (tallyx ports lists the ports there are)";
+            return false;
         }
-        error = "no COM port maps to " + text + " (tallyx ports lists the ports there are)";
-        return false;
+        port.device = ExistingDevice(port.number);
+        if (port.device.empty()) {
+            error = "the port " + port.Name() + " (" + text +
+                    ") does not exist; tallyx ports lists the ports there are";
+            return false;
+        }
+        return true;
     }
     const std::string digits = text.size() > 3 && strncasecmp(text.c_str(), "COM", 3) == 0 ? text.substr(3) : text;
     if (!Digits(digits, port.number)) {
-        error = "'" + text + "' is no port: give COM3, 3, USBX1 or a device path such as /dev/ttyUSB0";
+        error = "'" + text + "' is no port: give " + SystemPortTexts().forms;
         return false;
     }
     port.device = ExistingDevice(port.number);

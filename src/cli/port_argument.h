@@ -1,7 +1,7 @@
 #pragma once
-// A port as the user names it: COM3, 3, USBX1, or a device path such as
-// /dev/ttyUSB0, which is turned back into the COM name the library's port
-// mapping gives it.
+// A port as the user names it: COM3, 3, USBX1, or a device path of the system
+// (\\.\COM12 on Windows, /dev/ttyUSB0 on Linux), which is turned back into
+// the COM name the library's port mapping gives it.
 #include <cstdint>
 #include <string>
 

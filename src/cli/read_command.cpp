@@ -165,9 +165,10 @@ int ReadIntoFolder(const CommonOptions& options, const ReadOptions& read, study:
     const bool xml = read.format == "xml";
     study.form = xml ? study::FolderForm::kXml : study::FolderForm::kCsv;
     const std::string extension = xml ? ".xml" : ".csv";
-    RecordFile sequential(session, folder + "/sequential" + extension, GETVALUE_DATA_SEQUENTIAL, xml,
+    RecordFile sequential(session, JoinPath(folder, "sequential" + extension), GETVALUE_DATA_SEQUENTIAL, xml,
                           "SequentialRecords");
-    RecordFile periodic(session, folder + "/periodic" + extension, GETVALUE_DATA_PERIODIC, xml, "PeriodicRecords");
+    RecordFile periodic(session, JoinPath(folder, "periodic" + extension), GETVALUE_DATA_PERIODIC, xml,
+                        "PeriodicRecords");
     study::RecordReader reader(study);
     for (RecordFile* file : {&sequential, &periodic}) {
         const int32_t written = file->Write(error, xml ? nullptr : &reader);
@@ -182,8 +183,8 @@ int ReadIntoFolder(const CommonOptions& options, const ReadOptions& read, study:
             if (taken != RETCODE_OK) return ReportFailure(session, "Exporting the records", taken);
         }
     }
-    AtomicFile settings(folder + "/settings.json");
-    AtomicFile conf(folder + "/study.conf");
+    AtomicFile settings(JoinPath(folder, "settings.json"));
+    AtomicFile conf(JoinPath(folder, "study.conf"));
     if (!settings.Open() || !settings.Write(study::SettingsJsonText(study)) || !conf.Open() ||
         !conf.Write(study::StudyConfText(study))) {
         return Fail(kExitFiles, "cannot write the settings into " + folder + ": " + std::strerror(errno));
@@ -201,8 +202,9 @@ int ReadIntoFolder(const CommonOptions& options, const ReadOptions& read, study:
     uint64_t reverse = 0;
     for (const study::Vehicle& vehicle : study.vehicles) reverse += study.IsReverse(vehicle) ? 1 : 0;
     const uint64_t vehicles = study.vehicles.size();
-    std::printf("Read %s (%s) on %s into %s/\n", session.Get(PROPERTY_DEV_SERIALNO).c_str(),
-                session.Get(PROPERTY_DEV_UNITTYPE).c_str(), session.Port().Name().c_str(), folder.c_str());
+    std::printf("Read %s (%s) on %s into %s\n", session.Get(PROPERTY_DEV_SERIALNO).c_str(),
+                session.Get(PROPERTY_DEV_UNITTYPE).c_str(), session.Port().Name().c_str(),
+                JoinPath(folder, "").c_str());
     std::printf("  Study         %s to %s, %s periods of %s min\n", session.Get(PROPERTY_STUDY_BEGINDATETIME).c_str(),
                 session.Get(PROPERTY_STUDY_ENDDATETIME).c_str(), std::to_string(study.periods.size()).c_str(),
                 session.Get(PROPERTY_STUDY_PERIODTIME).c_str());
@@ -240,7 +242,7 @@ int ArchiveRead(const ReadOptions& read, const study::Study& study, const std::s
     archive::ReadFacts facts;
     facts.readAt = archive::LocalTimeNow();
     facts.program = std::string("tallyx read ") + TALLYX_VERSION_TEXT;
-    status = ArchiveStudy(*store, study, facts, "The read");
+    status = ArchiveStudy(*store, study, facts, "the read");
     if (status != kExitOk) {
         std::fprintf(stderr, "tallyx: the read is in %s all the same; tallyx archive import %s adds it later.\n",
                      folder.c_str(), folder.c_str());

@@ -20,10 +20,6 @@ namespace tallyx::cli {
 
 namespace {
 
-std::string Join(const std::string& folder, const char* name) {
-    return folder.empty() || IsPathSeparator(folder.back()) ? folder + name : folder + "/" + name;
-}
-
 }  // namespace
 
 int RunReport(const CommonOptions& options, const ReportOptions& report) {
@@ -57,19 +53,19 @@ int RunReport(const CommonOptions& options, const ReportOptions& report) {
     const json::Value document = report::ReportDocument(study, figures);
     const std::string out = report.out.empty() ? folder : report.out;
     if (!MakeFolders(out, error)) return Fail(kExitFiles, error);
-    AtomicFile jsonFile(Join(out, "report.json"), true);
-    AtomicFile htmlFile(Join(out, "report.html"), true);
+    AtomicFile jsonFile(JoinPath(out, "report.json"), true);
+    AtomicFile htmlFile(JoinPath(out, "report.html"), true);
     if (!jsonFile.Open() || !jsonFile.Write(report::ReportJsonText(document)) || !htmlFile.Open() ||
         !htmlFile.Write(report::ReportHtml(document))) {
         return Fail(kExitFiles, "cannot write the report into " + out + ": " + std::strerror(errno));
     }
     if (!jsonFile.Commit() || !htmlFile.Commit()) {
-        RemoveFile(Join(out, "report.json"));
+        RemoveFile(JoinPath(out, "report.json"));
         return Fail(kExitFiles, "cannot write the report into " + out + ": " + std::strerror(errno));
     }
     std::printf("Report of %llu vehicles: %s and %s\n",
-                static_cast<unsigned long long>(study.vehicles.size()), Join(out, "report.html").c_str(),
-                Join(out, "report.json").c_str());
+                static_cast<unsigned long long>(study.vehicles.size()), JoinPath(out, "report.html").c_str(),
+                JoinPath(out, "report.json").c_str());
     return fromCounter ? ArchiveRead(report.read, study, folder) : kExitOk;
 }
 

@@ -2,6 +2,8 @@
 
 #include <tallyx/tallyx.h>
 
+#include "platform/port_texts.h"
+
 namespace tallyx::cli {
 
 namespace {
@@ -45,9 +47,7 @@ const Entry kEntries[] = {
       "the cable and the USB adapter, which may have been unplugged", kExitPort}},
     {RETCODE_ERR_CANTOPENPORT,
      {"RETCODE_ERR_CANTOPENPORT", "the port could not be opened",
-      "the port name (tallyx ports lists them), that no other program holds the port, and that you may use it "
-      "(on Debian: the dialout group)",
-      kExitPort}},
+      "the port name (tallyx ports lists them), that no other program holds the port, and ", kExitPort}},
     {RETCODE_ERR_CANTCONFIGPORT,
      {"RETCODE_ERR_CANTCONFIGPORT", "the port refused the line settings",
       "--baud, --parity, --data-bits and --stop-bits", kExitPort}},
@@ -95,7 +95,13 @@ const Entry kEntries[] = {
 
 CodeHelp HelpFor(int32_t code) {
     for (const Entry& entry : kEntries) {
-        if (entry.code == code) return entry.help;
+        if (entry.code != code) continue;
+        if (code != RETCODE_ERR_CANTOPENPORT) return entry.help;
+        // What else to check depends on how the system grants access to its ports.
+        static const std::string check = std::string(entry.help.check) + SystemPortTexts().access;
+        CodeHelp help = entry.help;
+        help.check = check.c_str();
+        return help;
     }
     return {"RETCODE_UNKNOWN", "the library failed in a way tallyx does not know", "the log (--log-dir)", kExitOther};
 }

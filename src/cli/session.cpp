@@ -10,6 +10,7 @@
 #include "cli/return_code_help.h"
 #include "drivers/counter_models.h"
 #include "platform/console.h"
+#include "platform/port_texts.h"
 
 namespace tallyx::cli {
 
@@ -74,7 +75,7 @@ int Session::Configure(const CommonOptions& options, std::string& error) {
         }
         port_ = PortChoice{true, static_cast<uint32_t>(options.usb), ""};
     } else if (options.port.empty()) {
-        error = "--port is needed: give COM3, 3, USBX1 or a device path (tallyx ports lists them)";
+        error = std::string("--port is needed: give ") + SystemPortTexts().forms + " (tallyx ports lists them)";
         return kExitUsage;
     } else if (!ResolvePort(options.port, port_, error)) {
         error = "--port: " + error;

@@ -185,11 +185,11 @@ int WriteRecords(const TmgOptions& o, const Station& station, const StudyVolumes
     size_t records = 0;
     if (!RenderRecords(station, volumes, text, records, error)) return Fail(kExitUsage, where + ": " + error);
 
-    const std::string path = o.out.empty() ? o.folder + "/volume.tmg" : o.out;
+    const std::string path = o.out.empty() ? JoinPath(o.folder, "volume.tmg") : o.out;
     for (const char* name : {"sequential.csv", "sequential.xml", "periodic.csv", "periodic.xml", "settings.json",
                              "study.conf", "study.txt", "kvd.dat"}) {
         std::error_code failure;
-        if (path != "-" && !o.folder.empty() && std::filesystem::equivalent(path, o.folder + "/" + name, failure))
+        if (path != "-" && !o.folder.empty() && std::filesystem::equivalent(path, JoinPath(o.folder, name), failure))
             return Fail(kExitUsage, "--out " + path + " is the read's own " + name + "; choose another file");
     }
     // The records end their lines in CR LF themselves, on every system.

@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "cli/tmg_record.h"
+#include "platform/files.h"
 #include "study/folder_loader.h"
 #include "study/record_reader.h"
 
@@ -76,8 +77,8 @@ bool CountStudyVolumes(const study::Study& s, const std::string& where, StudyVol
     const std::string& end = s.Setting(study::SettingKey::kEnd);
     if (begin.empty() || end.empty()) {
         error = s.form == study::FolderForm::kTallyread
-                    ? where + "/study.txt has no Start Time and End Time lines: it was not written by tallyread"
-                    : where + "/settings.json names no study begin and end: it was not written by tallyx read";
+                    ? JoinPath(where, "study.txt") + " has no Start Time and End Time lines: it was not written by tallyread"
+                    : JoinPath(where, "settings.json") + " names no study begin and end: it was not written by tallyx read";
         return false;
     }
     if (!volumes.SetStudy(begin, end, error)) {
@@ -86,7 +87,7 @@ bool CountStudyVolumes(const study::Study& s, const std::string& where, StudyVol
     }
     for (const study::Vehicle& vehicle : s.vehicles) volumes.AddVehicle(vehicle.time, s.IsReverse(vehicle));
     if (volumes.WithoutTime() != 0) {
-        error = where + "/sequential." + (s.form == study::FolderForm::kXml ? "xml" : "csv") + ": " +
+        error = JoinPath(where, s.form == study::FolderForm::kXml ? "sequential.xml" : "sequential.csv") + ": " +
                 std::to_string(volumes.WithoutTime()) + " of " +
                 std::to_string(volumes.Vehicles(false) + volumes.Vehicles(true)) +
                 " vehicles have no time stamp (0-00-00 00:00:00.000), so their hours cannot be known; refusing to "

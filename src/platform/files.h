@@ -63,4 +63,12 @@ std::string RunningProgramPath();
 extern const char kPathSeparator;
 bool IsPathSeparator(char c);
 
+// The path with the system's own separators: on Windows every "/" becomes a backslash, elsewhere
+// the path is left as it is (a backslash is an ordinary character of a file name there).
+std::string NativePath(std::string path);
+// name inside folder, joined with the system's separator ("site12" and "volume.tmg" give
+// site12\volume.tmg on Windows); name alone when folder is empty, and no second separator
+// when folder ends in one. An empty name gives the folder with a separator at its end.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
 }  // namespace tallyx

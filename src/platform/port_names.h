@@ -34,4 +34,10 @@ std::string PortDevicePath(uint32_t number);
 // The device path of a port name "COM<n>"; empty when the name names no port.
 std::string PortDevicePath(std::string_view name);
 
+// Whether text has the form of a device path of this system: "\\.\COM12" on Windows, an
+// absolute path such as "/dev/ttyUSB0" elsewhere.
+bool IsDevicePathForm(std::string_view text);
+// The number n, from 1 to highest, of the port COM<n> whose device is at path; 0 when none is.
+uint32_t ComNumberOfDevice(const std::string& path, uint32_t highest);
+
 }  // namespace tallyx

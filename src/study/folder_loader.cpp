@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "json/json_value.h"
+#include "platform/files.h"
 #include "study/record_reader.h"
 
 namespace tallyx::study {
@@ -17,11 +18,7 @@ namespace fs = std::filesystem;
 // A settings file of a few fields; anything far larger is not one.
 constexpr uintmax_t kMostSettingsBytes = 1 << 20;
 
-std::string Join(const std::string& folder, std::string_view name) {
-    if (folder.empty()) return std::string(name);
-    const char last = folder.back();
-    return folder + (last == '/' || last == '\\' ? "" : "/") + std::string(name);
-}
+std::string Join(const std::string& folder, std::string_view name) { return JoinPath(folder, std::string(name)); }
 
 bool IsFile(const std::string& path) {
     std::error_code failure;

@@ -77,7 +77,7 @@ TEST_P(ArchiveModelTest, ReadsAreKeptOnceAndComeBackAsTheyWereRead) {
     const std::string folder = work.Join("read");
     Outcome read = Tallyx(On({"read", "--out", folder}));
     ASSERT_EQ(read.status, 0) << read.out << read.err;
-    EXPECT_NE(read.out.find("Archived The read as study 1"), std::string::npos) << read.out;
+    EXPECT_NE(read.out.find("Archived the read as study 1"), std::string::npos) << read.out;
 
     // The same folder again is kept once, and said so.
     Outcome again = Tallyx({"archive", "import", folder});

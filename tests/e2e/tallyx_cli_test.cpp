@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -236,7 +237,7 @@ TEST_P(TallyxModelTest, AReadIsArchivedAndExportedAsItWasRead) {
     const std::string folder = work.Join("read");
     ProgramRun read = Tallyx(On({"read", "--out", folder}));
     ASSERT_EQ(read.status, 0) << read.output;
-    EXPECT_NE(read.output.find("Archived The read as study 1"), std::string::npos) << read.output;
+    EXPECT_NE(read.output.find("Archived the read as study 1"), std::string::npos) << read.output;
     ProgramRun exported = Tallyx({"archive", "export", "1", "--out", work.Join("back")});
     ASSERT_EQ(exported.status, 0) << exported.output;
     const Outcome linux = RunProgram(std::string(TALLYX_BINARY_DIR) + "/tallyx",
@@ -443,6 +444,60 @@ TEST_F(TallyxCliTest, EverySubcommandHasHelpAndTheProgramAVersion) {
     EXPECT_NE(Tallyx({"read", "--help"}).output.find("a full read ends the study on the counter"), std::string::npos);
     EXPECT_EQ(Tallyx({"--version"}).output.rfind("tallyx ", 0), 0u);
     EXPECT_EQ(Tallyx({}).status, 2);
+}
+
+// A Windows user reads ports and paths as Windows writes them, a Linux user as Linux does: every
+// help text, the refusal of a port, and the paths a read and its volume records are written to.
+TEST_F(TallyxCliTest, HelpMessagesAndPathsUseTheSystemsTerms) {
+    const bool windows = std::getenv("TALLYX_CLI_EXE") != nullptr;
+    const std::vector<std::string> linuxOnly = {"/dev/", "TALLYX_PORT_DIR", "dialout", "Debian"};
+    auto speaksWindows = [&](const std::string& text) {
+        for (const std::string& word : linuxOnly) {
+            if (text.find(word) != std::string::npos) return ::testing::AssertionFailure() << word << " in " << text;
+        }
+        return ::testing::AssertionSuccess();
+    };
+    for (const char* command : {"", "ports", "info", "read", "program", "discharge", "tmg"}) {
+        std::vector<std::string> args = {"--help"};
+        if (command[0] != '\0') args.insert(args.begin(), command);
+        const ProgramRun help = Tallyx(args);
+        EXPECT_EQ(help.status, 0) << command;
+        if (windows) {
+            EXPECT_TRUE(speaksWindows(help.output)) << command;
+        }
+        if (std::string(command) != "ports" && std::string(command) != "tmg") {
+            EXPECT_NE(help.output.find(windows ? "\\\\.\\COM12" : "/dev/ttyUSB0"), std::string::npos)
+                << command << ": " << help.output;
+        }
+    }
+    const ProgramRun refused = Tallyx({"info", "--port", "serial-one"});
+    EXPECT_EQ(refused.status, 3) << refused.output;
+    EXPECT_NE(refused.output.find(windows ? "give COM3, 3, \\\\.\\COM12 or USBX1" : "/dev/ttyUSB0"), std::string::npos)
+        << refused.output;
+    if (windows) {
+        EXPECT_TRUE(speaksWindows(refused.output));
+    }
+
+    // The counter's port by its device path, a read into a folder given with "/", and its
+    // volume records: the messages name both with the system's separator.
+    Start(Model::A, {{"vehicles", "40"}, {"seed", "3"}});
+    const std::string device = windows ? "\\\\.\\COM" + std::to_string(kCom) : Counter().PortPath();
+    const ProgramRun info = Tallyx({"info", "--port", device, "--delay-ms", "0", "--timeout-ms", "1000"});
+    EXPECT_EQ(info.status, 0) << info.output;
+    // Under Wine, drive Z: is the Linux root, and a Windows user writes the drive: a Windows
+    // program takes a bare "/tmp/..." for an option.
+    const std::string out = (windows ? "Z:" : "") + work.Join("site12");
+    std::string shown = out;
+    if (windows) std::replace(shown.begin(), shown.end(), '/', '\\');
+    const char separator = windows ? '\\' : '/';
+    const ProgramRun read = Tallyx(On({"read", "--out", out}));
+    ASSERT_EQ(read.status, 0) << read.output;
+    EXPECT_NE(read.output.find(" into " + shown + separator + "\n"), std::string::npos) << read.output;
+    const ProgramRun tmg = Tallyx({"tmg", out, "--state", "39", "--station", "123", "--class", "3U",
+                                  "--forward-direction", "1", "--reverse-direction", "5"});
+    ASSERT_EQ(tmg.status, 0) << tmg.output;
+    EXPECT_NE(tmg.output.find(" to " + shown + separator + "volume.tmg\n"), std::string::npos) << tmg.output;
+    EXPECT_TRUE(fs::exists(work.Join("site12/volume.tmg")));
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ fault_rows=(A_WrongWakeUpLine A_SerialAnswerDropped A_SequentialPageCrcWrongOnce
   B_NoWakeUp B_SerialAnswerDropped B_AbsurdRecordCount B_ChunkShort B_LineHungUpMidChunk
   B_DischargeStopGarbled B_ClockAnswerDropped B_LineHungUpWhileProgramming)
 filter="ConnectionTest.*:FullReadTest.*:ModelBFullReadTest.*:Writes/RoundTripTest.*:CallerMisuseTest.*"
-filter+=":LifecycleTest.*:ModelBCallbackTest.*:UsbBridge*:Cli/TallyxModelTest.*"
+filter+=":LifecycleTest.*:ModelBCallbackTest.*:UsbBridge*:Cli/TallyxModelTest.*:TallyxCliTest.HelpMessagesAndPathsUseTheSystemsTerms"
 for row in "${fault_rows[@]}"; do filter+=":Faults/FaultMatrixTest.EndsAsDocumented/$row"; done
 [ "${3:-}" = --all ] && filter="*"
 

@@ -19,6 +19,8 @@ const char kPathSeparator = '/';
 
 bool IsPathSeparator(char c) { return c == '/'; }
 
+std::string NativePath(std::string path) { return path; }
+
 FileLockGuard::FileLockGuard(int fd) : fd_(fd) {
     if (fd_ < 0) return;
     int result;

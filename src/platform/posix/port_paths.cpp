@@ -1,5 +1,6 @@
 #include <cstdlib>
 
+#include "platform/files.h"
 #include "platform/port_names.h"
 
 namespace tallyx {
@@ -23,6 +24,18 @@ std::string PortDevicePath(uint32_t number) {
     if (number < 2 * kBlockSize) return "/dev/ttyUSB" + std::to_string(number - kBlockSize);
     if (number < 3 * kBlockSize) return "/dev/ttyACM" + std::to_string(number - 2 * kBlockSize);
     return {};
+}
+
+bool IsDevicePathForm(std::string_view text) { return !text.empty() && text[0] == '/'; }
+
+uint32_t ComNumberOfDevice(const std::string& path, uint32_t highest) {
+    // The mapping is searched for the device itself, so that a link to it or another path of it
+    // finds its COM name too.
+    for (uint32_t n = 1; n <= highest; ++n) {
+        const std::string device = PortDevicePath(n);
+        if (!device.empty() && SameFileOrDevice(device, path)) return n;
+    }
+    return 0;
 }
 
 }  // namespace tallyx

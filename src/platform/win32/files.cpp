@@ -13,6 +13,13 @@ const char kPathSeparator = '\\';
 
 bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
 
+std::string NativePath(std::string path) {
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
 namespace {
 
 HANDLE Native(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
