@@ -15,8 +15,16 @@
 // and pauses after it, except after a flash page, when it asks for the next
 // one at once.
 //
-//   tallyx_wire_bench [--runs N] [--json FILE]
+// With --ui TALLYX the same reads are started from the browser application's
+// API instead: tallyx ui serves on loopback, the bench asks it to read the
+// counter and follows its event stream until the read is archived; the wall
+// time runs from the request to the event that says so.
+//
+//   tallyx_wire_bench [--runs N] [--json FILE] [--ui TALLYX]
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -121,6 +129,106 @@ bool ReadAll(int fd, void* data, size_t size) {
     _exit(0);
 }
 
+// ---------------------------------------------------------------- through tallyx ui
+std::string g_ui;  // the tallyx program, when the reads go through tallyx ui
+
+struct UiProcess {
+    pid_t pid = -1;
+    int port = 0;
+    std::string token;
+};
+
+// Starts tallyx ui on a free port with the counters' folder and an archive of its own.
+bool StartUi(const std::string& ports, const std::string& archive, UiProcess& ui) {
+    int out[2];
+    if (pipe(out) != 0) return false;
+    ui.pid = fork();
+    if (ui.pid < 0) return false;
+    if (ui.pid == 0) {
+        dup2(out[1], 1);
+        close(out[0]);
+        setenv("TALLYX_PORT_DIR", ports.c_str(), 1);
+        execl(g_ui.c_str(), g_ui.c_str(), "ui", "--no-browser", "--archive", archive.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    std::string line;
+    char c = 0;
+    while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+    close(out[0]);
+    const size_t colon = line.find("127.0.0.1:");
+    const size_t token = line.find("token=");
+    if (colon == std::string::npos || token == std::string::npos) return false;
+    ui.port = std::atoi(line.c_str() + colon + 10);
+    ui.token = line.substr(token + 6, 32);
+    return ui.port > 0;
+}
+
+int Connect(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+    if (fd >= 0) close(fd);
+    return -1;
+}
+
+bool SendAll(int fd, const std::string& text) {
+    for (size_t at = 0; at < text.size();) {
+        const ssize_t n = write(fd, text.data() + at, text.size() - at);
+        if (n <= 0) return false;
+        at += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Asks tallyx ui to read COM1 and waits on its event stream for the read to end; true when it
+// was archived.
+bool ReadThroughUi(const UiProcess& ui) {
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(ui.port) + "\r\nCookie: tallyx_" +
+                             std::to_string(ui.port) + "=" + ui.token + "\r\n";
+    const int events = Connect(ui.port);
+    const int post = Connect(ui.port);
+    if (events < 0 || post < 0) return false;
+    // The stream first, so that no event is missed; then the request.
+    SendAll(events, "GET /api/events HTTP/1.1\r\n" + host + "\r\n");
+    const std::string body = "{\"port\":\"COM1\"}";
+    SendAll(post, "POST /api/read HTTP/1.1\r\n" + host + "X-Tallyx-Token: " + ui.token +
+                      "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " +
+                      std::to_string(body.size()) + "\r\n\r\n" + body);
+    std::string answer;
+    char buffer[65536];
+    for (ssize_t n; (n = read(post, buffer, sizeof buffer)) > 0;) answer.append(buffer, static_cast<size_t>(n));
+    close(post);
+    bool ok = answer.rfind("HTTP/1.1 202", 0) == 0;
+    // Each event is the whole snapshot; the read's last one says it is no longer running.
+    std::string stream;
+    bool seenRunning = false;
+    while (ok) {
+        const ssize_t n = read(events, buffer, sizeof buffer);
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        stream.append(buffer, static_cast<size_t>(n));
+        for (size_t end; (end = stream.find("\n\n")) != std::string::npos; stream.erase(0, end + 2)) {
+            const std::string event = stream.substr(0, end);
+            const size_t com = event.find("\"COM1\":{\"operation\"");
+            if (com == std::string::npos) continue;
+            const bool running = event.find("\"running\":true", com) != std::string::npos;
+            if (running) seenRunning = true;
+            if (seenRunning && !running) {
+                close(events);
+                return event.find("\"state\":\"done\"", com) != std::string::npos;
+            }
+        }
+    }
+    close(events);
+    return false;
+}
+
 bool RunOnce(const Config& config, Result& result) {
     tallyx::test::TempDir own;
     // Under Wine the counter's port goes where the prefix's COM names lead.
@@ -141,7 +249,24 @@ bool RunOnce(const Config& config, Result& result) {
     char ready = 0;
     bool ok = ReadAll(up[0], &ready, 1) && ready == 'R';
 
-    if (ok) {
+    if (ok && !g_ui.empty()) {
+        UiProcess ui;
+        ok = StartUi(ports, own.Path() + "/archive.sqlite", ui);
+        if (ok) {
+            const double cpuBefore = CpuMs();
+            const auto start = std::chrono::steady_clock::now();
+            ok = ReadThroughUi(ui);
+            result.wallMs =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            result.cpuMs = CpuMs() - cpuBefore;  // the bench's own share only
+            if (!ok) std::fprintf(stderr, "%s: the read through tallyx ui failed\n", config.name);
+        }
+        if (ui.pid > 0) {
+            kill(ui.pid, SIGINT);
+            int status = 0;
+            waitpid(ui.pid, &status, 0);
+        }
+    } else if (ok) {
         setenv("TALLYX_PORT_DIR", ports.c_str(), 1);
         TallyxHandle handle = Init();
         SetProperty(handle, PROPERTY_COMM_PORT, "1");
@@ -183,8 +308,9 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) runs = static_cast<unsigned>(std::atoi(argv[++i]));
         else if (std::strcmp(argv[i], "--json") == 0 && i + 1 < argc) json = argv[++i];
+        else if (std::strcmp(argv[i], "--ui") == 0 && i + 1 < argc) g_ui = argv[++i];
         else {
-            std::fprintf(stderr, "usage: %s [--runs N] [--json FILE]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--runs N] [--json FILE] [--ui TALLYX]\n", argv[0]);
             return 2;
         }
     }
@@ -204,6 +330,8 @@ int main(int argc, char** argv) {
                 "min", "max", "CPU %", "CPU ms/MB");
     bool first = true;
     for (const Config& config : configs) {
+        // tallyx ui reads with the library's default pause between requests.
+        if (!g_ui.empty() && config.delayMs != 100) continue;
         std::vector<double> ratios;
         std::vector<double> cpuShares;
         std::vector<double> cpuPerMb;

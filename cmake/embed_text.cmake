@@ -8,7 +8,8 @@
 #
 # Each file becomes one raw string literal, unchanged byte for byte; a file
 # that holds the literal's closing delimiter, a NUL byte, or a text that would
-# end the <style> or <script> element holding it in the page is refused.
+# end the <style> or <script> element holding it in the page is refused, unless
+# -DSTANDALONE=ON says the files are served as they are (the pages of tallyx ui).
 cmake_minimum_required(VERSION 3.20)
 foreach(required OUTPUT HEADER NAMESPACE FILES)
   if(NOT DEFINED ${required})
@@ -34,7 +35,11 @@ foreach(entry IN LISTS entries)
   endif()
   # The page places each file inside a <style> or <script> element: nothing in it may end one.
   string(TOLOWER "${content}" lower)
-  foreach(closing "</script" "</style" "<!--")
+  set(closings "</script" "</style" "<!--")
+  if(STANDALONE)
+    set(closings "")
+  endif()
+  foreach(closing IN LISTS closings)
     string(FIND "${lower}" "${closing}" at)
     if(NOT at EQUAL -1)
       message(FATAL_ERROR "${path}: holds ${closing}, which would end the element the page places it in")

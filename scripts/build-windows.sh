@@ -17,7 +17,7 @@ case ${1:-} in
 esac
 
 packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-  binutils-mingw-w64-x86-64 googletest libcli11-dev libjs-chart.js cmake ninja-build)
+  binutils-mingw-w64-x86-64 googletest libcli11-dev libjs-chart.js libboost-dev cmake ninja-build)
 ((run_tests)) && packages+=(wine wine64)
 bash scripts/install-deps.sh "${packages[@]}"
 

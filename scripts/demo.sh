@@ -115,3 +115,30 @@ $tallyx archive list
 echo
 echo "--- tallyx archive counters"
 $tallyx archive counters
+
+# The same in a browser: tallyx ui serves the counters, the archive and the reports on 127.0.0.1.
+# Here it runs without a browser for a moment, shows its address and the studies it serves, and
+# stops; run the command below to use it (it opens the browser, Ctrl-C ends it).
+echo
+echo "--- tallyx ui --no-browser --archive $TALLYX_ARCHIVE   (started, asked, stopped)"
+$tallyx ui --no-browser --archive "$TALLYX_ARCHIVE" >"$demo/ui.out" 2>&1 &
+ui=$!
+for _ in $(seq 100); do
+  grep -q "token=" "$demo/ui.out" 2>/dev/null && break
+  sleep 0.1
+done
+head -n 2 "$demo/ui.out"
+address=$(grep -o 'http://127.0.0.1:[0-9]*/?token=[0-9a-f]*' "$demo/ui.out")
+/usr/bin/python3 - "$address" <<'PYTHON'
+import json, re, sys, urllib.request
+address = sys.argv[1]
+port, token = re.search(r":(\d+)/\?token=(\w+)", address).groups()
+request = urllib.request.Request(f"http://127.0.0.1:{port}/api/studies", headers={"Cookie": f"tallyx_{port}={token}"})
+studies = json.load(urllib.request.urlopen(request))["studies"]
+newest = f", the newest: study {studies[0]['id']}, {studies[0]['site']}" if studies else ""
+print(f"tallyx ui serves {len(studies)} studies of the archive{newest}")
+PYTHON
+kill -INT "$ui"
+wait "$ui" || true
+tail -n 1 "$demo/ui.out"
+echo "To use it: TALLYX_PORT_DIR=$demo/ports $tallyx ui --archive $TALLYX_ARCHIVE   (opens the browser; Ctrl-C ends it)"

@@ -3,7 +3,7 @@
 # package names, just those that are missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config binutils libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev python3 python3-matplotlib python3-setuptools python3-pip libjs-chart.js
-  chromium chromium-driver python3-selenium)
+  chromium chromium-driver python3-selenium libsqlite3-dev libboost-dev)
 (($#)) && packages=("$@")
 missing=()
 for package in "${packages[@]}"; do

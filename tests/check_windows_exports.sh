@@ -33,7 +33,7 @@ if [ "$actual" != "$expected" ]; then
 fi
 
 folder=$(dirname "$dll")
-system_dlls='^(kernel32|user32|advapi32|version|msvcrt|ws2_32|shell32|ole32)\.dll$'
+system_dlls='^(kernel32|user32|advapi32|version|msvcrt|ws2_32|mswsock|shell32|ole32)\.dll$'
 for file in "$dll" "$folder"/tallyread.exe "$folder"/tallyx.exe; do
   [ -f "$file" ] || continue
   while read -r imported; do

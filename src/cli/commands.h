@@ -51,6 +51,10 @@ int RunRead(const CommonOptions& options, const ReadOptions& read);
 // Reads the counter into a folder as tallyx read does, and into the study;
 // the exit status (kExitOk after the summary is printed).
 int ReadIntoFolder(const CommonOptions& options, const ReadOptions& read, study::Study& study, std::string& folder);
+// After a full read of the session: the read's settings and records into the study, in the
+// units asked for (as tallyx read keeps them). The library's code; error set, with
+// RETCODE_OK, for a line that cannot be read.
+int32_t TakeReadStudy(Session& session, bool metric, study::Study& study, std::string& error);
 // Archives a read unless --no-archive; the exit status (the folder stays in any case).
 int ArchiveRead(const ReadOptions& read, const study::Study& study, const std::string& folder);
 int RunReport(const CommonOptions& options, const ReportOptions& report);

@@ -12,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/port_texts.h"
 #include "tallyx_version.h"
+#include "ui/ui_command.h"
 
 namespace {
 
@@ -203,6 +204,14 @@ int main(int argc, char** argv) {
                   "one record per day with both directions together (9 north-south, 0 east-west)");
     tmg->footer(std::string(TmgCodesHelp()) + "\n\n" + ExitStatusTable());
 
+    CLI::App* ui = app.add_subcommand(
+        "ui", "Serve the counters, the archive and the reports as pages in a browser on this machine");
+    tallyx::ui::UiOptions uiOptions;
+    ui->add_option("--port", uiOptions.port, "the port on 127.0.0.1 to serve on (default: a free one)");
+    ui->add_flag("--no-browser", uiOptions.noBrowser, "print the address only; do not open a browser");
+    ui->add_option("--archive", uiOptions.archive, kArchiveOptionHelp);
+    ui->footer(std::string(tallyx::ui::UiHelp()) + "\n\n" + ExitStatusTable());
+
     // Every subcommand's help ends with how ports are named and what the exit statuses mean.
     const std::string common = PortHelp() + "\n\n" + ExitStatusTable();
     for (CLI::App* command : {info, read, report, program, discharge}) {
@@ -230,5 +239,6 @@ int main(int argc, char** argv) {
         return RunArchive(archiveOptions);
     }
     if (tmg->parsed()) return RunTmg(tmgOptions);
+    if (ui->parsed()) return tallyx::ui::RunUi(uiOptions);
     return kExitUsage;
 }

@@ -120,6 +120,21 @@ int32_t TakeCsvLines(Session& session, const char* kind, study::RecordReader& re
 
 }  // namespace
 
+int32_t TakeReadStudy(Session& session, bool metric, study::Study& study, std::string& error) {
+    const int32_t units = SetProperty(session.Handle(), PROPERTY_STUDY_MEASUREMENTUNITS,
+                                      metric ? STUDY_MEASUREMENTUNITS_METRIC : STUDY_MEASUREMENTUNITS_US);
+    if (units != RETCODE_OK) return units;
+    study = study::Study{};
+    TakeSettings(session, metric, study);
+    study.form = study::FolderForm::kCsv;
+    study::RecordReader reader(study);
+    for (const char* kind : {GETVALUE_DATA_SEQUENTIAL, GETVALUE_DATA_PERIODIC}) {
+        const int32_t taken = TakeCsvLines(session, kind, reader, error);
+        if (!error.empty() || taken != RETCODE_OK) return taken;
+    }
+    return RETCODE_OK;
+}
+
 int ReadIntoFolder(const CommonOptions& options, const ReadOptions& read, study::Study& study, std::string& folder) {
     if (read.format != "csv" && read.format != "xml") {
         return Fail(kExitUsage, "--format: '" + read.format + "' is not csv or xml");

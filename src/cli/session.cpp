@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <map>
+#include <mutex>
 
 #include "cli/return_code_help.h"
 #include "drivers/counter_models.h"
@@ -15,8 +17,16 @@ namespace tallyx::cli {
 namespace {
 
 std::atomic<bool> g_interrupted{false};
-// The session whose operation runs now; the callbacks carry only the handle.
-Session* g_current = nullptr;
+// The sessions whose operations run now, by handle: the callbacks carry only
+// the handle, and several sessions may run at once, each on a thread of its own.
+std::mutex g_runningLock;
+std::map<TallyxHandle, Session*> g_running;
+
+Session* RunningSession(TallyxHandle handle) {
+    std::lock_guard<std::mutex> lock(g_runningLock);
+    const auto found = g_running.find(handle);
+    return found == g_running.end() ? nullptr : found->second;
+}
 
 void HandleInterrupt() { g_interrupted.store(true); }
 
@@ -30,11 +40,14 @@ void Session::InstallInterruptHandler() {
 Session::Session() : handle_(Init()) {}
 
 Session::~Session() {
-    if (g_current == this) g_current = nullptr;
     if (handle_ != nullptr) Term(handle_);
 }
 
-bool Session::Interrupted() const { return g_interrupted.load(); }
+bool Session::InterruptRequested() { return g_interrupted.load(); }
+
+bool Session::Interrupted() const {
+    return g_interrupted.load() || (hooks_.cancel != nullptr && hooks_.cancel->load());
+}
 
 bool Session::Set(const char* property, const std::string& value, const std::string& what, std::string& error) {
     const int32_t result = SetProperty(handle_, property, value.c_str());
@@ -114,22 +127,27 @@ uint32_t Session::EstimatedSteps() {
     return ReadProgressTotal(*model, count > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(count));
 }
 
-int32_t TALLYX_CALL Session::OnProgress(TallyxHandle, uint32_t step) {
+int32_t TALLYX_CALL Session::OnProgress(TallyxHandle handle, uint32_t step) {
     if (g_interrupted.load()) return 1;
-    Session* session = g_current;
-    if (session != nullptr && session->display_) {
+    Session* session = RunningSession(handle);
+    if (session == nullptr) return 0;
+    if (session->Interrupted()) return 1;
+    if (session->display_ || session->hooks_.progress) {
         uint32_t total = session->EstimatedSteps();
         if (total != 0 && step > total) total = step;
-        session->display_->Update(step, total);
+        if (session->display_) session->display_->Update(step, total);
+        if (session->hooks_.progress) session->hooks_.progress(step, total);
     }
     return 0;
 }
 
-int32_t TALLYX_CALL Session::OnPrompt(TallyxHandle, int32_t reason) {
+int32_t TALLYX_CALL Session::OnPrompt(TallyxHandle handle, int32_t reason) {
     if (g_interrupted.load()) return 1;
+    Session* session = RunningSession(handle);
+    if (session != nullptr && session->Interrupted()) return 1;
     if (reason != PROMPT_REASON_LOWBATTERY) return 0;
-    Session* session = g_current;
     if (session == nullptr) return 1;
+    if (session->hooks_.lowBattery) return session->hooks_.lowBattery() && !session->Interrupted() ? 0 : 1;
     if (session->display_) session->display_->Clear();
     if (session->yes_) {
         std::fprintf(stderr, "tallyx: the battery may not last for this study; going on (--yes)\n");
@@ -149,15 +167,21 @@ int32_t TALLYX_CALL Session::OnPrompt(TallyxHandle, int32_t reason) {
 }
 
 int32_t Session::Run(bool write, const char* action, const char* label) {
-    if (g_interrupted.load()) return RETCODE_ABORTED;
+    if (Interrupted()) return RETCODE_ABORTED;
     SetProperty(handle_, PROPERTY_TALLYX_READWRITEACTION, action);
     SetProgressCallback(handle_, OnProgress);
     SetPromptCallback(handle_, OnPrompt);
     if (!quiet_) display_ = std::make_unique<ProgressDisplay>(label);
     reading_ = !write;
-    g_current = this;
+    {
+        std::lock_guard<std::mutex> lock(g_runningLock);
+        g_running[handle_] = this;
+    }
     const int32_t result = write ? WriteDevice(handle_) : ReadDevice(handle_);
-    g_current = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_runningLock);
+        g_running.erase(handle_);
+    }
     display_.reset();
     return result;
 }

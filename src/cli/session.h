@@ -4,7 +4,9 @@
 // turned into an abort between two exchanges with the counter.
 #include <tallyx/tallyx.h>
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,6 +24,18 @@ struct CommonOptions {
     std::string timeoutMs, delayMs;
     bool yes = false;    // answer yes to the low-battery question
     bool quiet = false;  // no progress display
+};
+
+// What a program other than the console (the browser application) does with
+// the progress of an operation and with the low-battery question, and its own
+// way to cancel one. Unset members keep the console behaviour.
+struct SessionHooks {
+    // Every step of the operation, with the total when it is known (else 0).
+    std::function<void(uint32_t step, uint32_t total)> progress;
+    // The low-battery question: true to go on.
+    std::function<bool()> lowBattery;
+    // Set to abort the operation between two exchanges, as Ctrl-C does.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 class Session {
@@ -43,12 +57,16 @@ public:
     int32_t Read(const char* action, const char* label);
     int32_t Write(const char* action, const char* label);
 
+    void SetHooks(SessionHooks hooks) { hooks_ = std::move(hooks); }
+
     TallyxHandle Handle() const { return handle_; }
     const PortChoice& Port() const { return port_; }
+    // Ctrl-C was pressed, or the hooks' cancel flag is set.
     bool Interrupted() const;
 
-    // Set by SIGINT; the next progress step aborts the operation.
+    // Set by SIGINT; the next progress step of every session aborts its operation.
     static void InstallInterruptHandler();
+    static bool InterruptRequested();
 
 private:
     static int32_t TALLYX_CALL OnProgress(TallyxHandle handle, uint32_t step);
@@ -62,6 +80,7 @@ private:
     bool quiet_ = false;
     bool reading_ = false;
     std::unique_ptr<ProgressDisplay> display_;
+    SessionHooks hooks_;
 };
 
 }  // namespace tallyx::cli

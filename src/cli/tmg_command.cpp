@@ -267,6 +267,29 @@ int Check(const std::string& path) {
 
 }  // namespace
 
+bool TmgTextOfSite(const study::Study& study, const archive::SiteEntry& site, const std::string& where, std::string& text,
+                   std::string& error) {
+    TmgOptions o;
+    for (const auto& [option, key] : {std::pair{&o.state, "fips-state"}, std::pair{&o.station, "station"},
+                                      std::pair{&o.functionalClass, "class"},
+                                      std::pair{&o.forwardDirection, "forward-direction"},
+                                      std::pair{&o.reverseDirection, "reverse-direction"},
+                                      std::pair{&o.lane, "lane-code"}}) {
+        *option = site.Field(key);
+    }
+    Station station;
+    StudyVolumes volumes;
+    size_t records = 0;
+    text.clear();
+    if (!ParseStation(o, station, error)) return false;
+    if (!CountStudyVolumes(study, where, volumes, error)) return false;
+    if (!RenderRecords(station, volumes, text, records, error)) {
+        error = where + ": " + error;
+        return false;
+    }
+    return true;
+}
+
 int RunTmg(const TmgOptions& o) {
     if (!o.check.empty()) {
         if (!o.folder.empty()) return Fail(kExitUsage, "give a read folder or --check FILE, not both");

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <string>
 
+#include "archive/archive.h"
+#include "study/study.h"
+
 namespace tallyx::cli {
 
 struct TmgOptions {
@@ -23,6 +26,12 @@ struct TmgOptions {
 };
 
 int RunTmg(const TmgOptions& options);
+
+// The records of a study with the codes of its site's register entry, as tallyx tmg
+// --archive-id writes them without options; false with the sentence of the first
+// missing or bad code (named by its option) or of a study that cannot be counted.
+bool TmgTextOfSite(const study::Study& study, const archive::SiteEntry& site, const std::string& where, std::string& text,
+                   std::string& error);
 
 // The help text after the options: the codes of every field.
 const char* TmgCodesHelp();

@@ -174,4 +174,13 @@ std::string Write(const Value& value, int indent) {
     return out;
 }
 
+const std::string* UnknownMember(const Value& object, std::initializer_list<std::string_view> allowed) {
+    for (const Value::Member& member : object.Members()) {
+        bool known = false;
+        for (const std::string_view name : allowed) known = known || member.first == name;
+        if (!known) return &member.first;
+    }
+    return nullptr;
+}
+
 }  // namespace tallyx::json

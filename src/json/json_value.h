@@ -6,6 +6,7 @@
 // \u0000 to \u00FF stands for that one byte (which is how tallyx writes the
 // control characters of a counter's texts); escapes above it become UTF-8.
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -71,6 +72,10 @@ struct ParseLimits {
 // a sentence naming where the text goes wrong ("line 3, column 7: ...").
 // Duplicate names in an object are refused.
 bool Parse(std::string_view text, Value& out, std::string& error, ParseLimits limits = {});
+
+// The name of the first member of an object that is not one of the allowed
+// names; null when every member is allowed (or the value is no object).
+const std::string* UnknownMember(const Value& object, std::initializer_list<std::string_view> allowed);
 
 // The text of a value as a JSON string literal, quotes included.
 std::string Quote(std::string_view text);

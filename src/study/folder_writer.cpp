@@ -62,7 +62,7 @@ std::string SettingsJsonText(const Study& study) {
            ",\n  \"study\": " + object(SettingGroup::kStudy) + "\n}\n";
 }
 
-std::string StudyConfText(const Study& study) {
+std::map<std::string, std::string> StudyFileValues(const Study& study) {
     std::map<std::string, std::string> values;
     for (const StudyKey& key : StudyKeys()) {
         if (key.property == nullptr) continue;
@@ -72,7 +72,11 @@ std::string StudyConfText(const Study& study) {
     }
     values["units"] = study.metric ? "metric" : "us";
     for (const char* time : {"begin", "end"}) values[time] = values[time].substr(0, 19);
-    return StudySettings::Render(values, "Study read from " + study.Setting(SettingKey::kSerialNumber) + " (" +
+    return values;
+}
+
+std::string StudyConfText(const Study& study) {
+    return StudySettings::Render(StudyFileValues(study), "Study read from " + study.Setting(SettingKey::kSerialNumber) + " (" +
                                              study.Setting(SettingKey::kUnitType) + ")");
 }
 

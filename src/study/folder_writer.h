@@ -2,6 +2,7 @@
 // The texts of a read folder's files, made from a study: exactly what tallyx
 // read and tallyread write, so that a study kept elsewhere (the archive)
 // comes back as the same bytes.
+#include <map>
 #include <string>
 
 #include "study/study.h"
@@ -12,6 +13,8 @@ namespace tallyx::study {
 std::string SettingsJsonText(const Study& study);
 // study.conf of tallyx read: the study as a study file that tallyx program takes.
 std::string StudyConfText(const Study& study);
+// The study's settings by study-file key ("begin", "speed-bins", "units"...), as study.conf holds them.
+std::map<std::string, std::string> StudyFileValues(const Study& study);
 // study.txt of tallyread: one "Label: value" line per setting it has, in its order.
 std::string StudyTextLines(const Study& study);
 

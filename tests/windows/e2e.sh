@@ -4,7 +4,9 @@
 #   1. the end-to-end tests against tallyx.dll (reads and programmings of both models, the
 #      device information, discharge, a USB bridge port through a stand-in SiUSBXp.dll,
 #      hang-ups and other rows of the fault matrix, the caller's misuse) and against tallyx.exe;
-#   2. tallyread.exe against the Linux tallyread, file for file and line for line.
+#   2. tallyread.exe against the Linux tallyread, file for file and line for line;
+#   3. tallyx.exe ui serving its pages and API to Linux over loopback, with a read of each model
+#      through them that gives the records tallyx read gives on Linux.
 # Run inside tests/run_under_wine.sh, which sets up Wine and claims the COM names:
 #   bash tests/run_under_wine.sh WIN_BUILD --linux tests/windows/e2e.sh LINUX_BUILD WIN_BUILD [--all]
 # --all runs every end-to-end test that builds for the Wine run, not just the chosen ones.
@@ -40,3 +42,8 @@ echo "Windows end-to-end tests: $((SECONDS - start)) s"
 start=$SECONDS
 bash "$here/compare_readers.sh" "$linux" "$win"
 echo "tallyread.exe against tallyread: $((SECONDS - start)) s"
+
+start=$SECONDS
+TALLYX_UI_COMMAND="$TALLYX_WINE $win/tallyx.exe ui --no-browser --archive {archive}" \
+  TALLYSIM_BINARY=$linux/tallysim TALLYX_CLI=$linux/tallyx /usr/bin/python3 "$here/../ui/ui_wine_test.py"
+echo "tallyx.exe ui under Wine: $((SECONDS - start)) s"
