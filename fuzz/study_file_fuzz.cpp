@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     for (const char* key : {"begin", "end"}) {
-        const cli::StudyValue* time = settings.Find(key);
+        const study::StudyValue* time = settings.Find(key);
         std::string normalised;
         long long sortKey = 0;
         if (time == nullptr || !study::NormaliseStudyTime(time->value, normalised, sortKey)) continue;
@@ -76,12 +76,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     TallyxHandle handle = Init();
-    if (const cli::StudyValue* units = settings.Find("units")) {
+    if (const study::StudyValue* units = settings.Find("units")) {
         SetProperty(handle, PROPERTY_STUDY_MEASUREMENTUNITS,
                     units->value == "metric" ? STUDY_MEASUREMENTUNITS_METRIC : STUDY_MEASUREMENTUNITS_US);
     }
     for (const study::StudyKey& key : study::StudyKeys()) {
-        const cli::StudyValue* value = settings.Find(key.key);
+        const study::StudyValue* value = settings.Find(key.key);
         if (key.property != nullptr && value != nullptr) SetProperty(handle, key.property, value->value.c_str());
     }
     Term(handle);
