@@ -315,6 +315,7 @@ void CounterOperations::Work(Slot& slot, OperationKind kind, study::StudySetting
     update([&] {
         CounterFacts& f = slot.facts;
         if (!serial.empty() && !session.Get(PROPERTY_DEV_UNITTYPE).empty()) {
+            const CounterFacts before = f;
             f = CounterFacts{};
             f.known = true;
             f.unitType = session.Get(PROPERTY_DEV_UNITTYPE);
@@ -325,6 +326,11 @@ void CounterOperations::Work(Slot& slot, OperationKind kind, study::StudySetting
             f.batteryPercent = session.Get(PROPERTY_DEV_BATTERYPERCENT);
             f.begin = session.Get(PROPERTY_STUDY_BEGINDATETIME);
             f.end = session.Get(PROPERTY_STUDY_ENDDATETIME);
+            // A discharge does not ask for the study: the same counter's study stands as it was.
+            if (f.begin.empty() && before.known && before.serial == serial) {
+                f.begin = before.begin;
+                f.end = before.end;
+            }
             f.checkedAt = archive::LocalTimeNow();
         } else if (kind == OperationKind::kProbe && code != RETCODE_ABORTED) {
             f = CounterFacts{};

@@ -189,6 +189,8 @@ class UiBrowserTest(unittest.TestCase):
             self.until(lambda d: self.css(f'{row} button[data-action="{action}"]').is_enabled())
             self.css(f'{row} button[data-action="{action}"]').click()
             self.until(lambda d: f"Battery discharge {word}" in self.text_of(f"{row} td.operation"))
+        # The study programmed before stays shown after the discharge, which does not ask for it.
+        self.until(lambda d: "programmed" in self.text_of(f"{row} td:nth-child(5)"))
         self.shot("counters-after-discharge")
 
     def test_3_read_survives_reload_and_cancels(self):
