@@ -87,9 +87,17 @@
         : every === 48 ? t % DAY === 0 && (t / DAY - firstDay) % 2 === 0
         : (t / HOUR) % every === 0;
     const ticks = [];
+    // A study that begins after midnight names its first day under the first clock label, so
+    // the hours before the first midnight are not left without a day.
+    let dayNamed = false;
     for (let t = Math.ceil(start / (line * HOUR)) * line * HOUR; t <= end; t += line * HOUR) {
       const midnight = t % DAY === 0;
-      ticks.push({ value: t, major: midnight, caption: labelled(t) ? (midnight ? dayName(t) : clock(t)) : "" });
+      let caption = "";
+      if (labelled(t)) {
+        caption = midnight ? dayName(t) : dayNamed ? clock(t) : [clock(t), dayName(t)];
+        dayNamed = true;
+      }
+      ticks.push({ value: t, major: midnight, caption });
     }
     return ticks;
   }

@@ -485,13 +485,15 @@ async function viewStudy(id) {
     const p = day.whole_day && day.whole_day.clock_hour;
     if (p && (!peak || figureValue(p.volume) > figureValue(peak.volume))) peak = p;
   }
+  const overLimit = both.over_limit && both.over_limit[0];
   const figures = h("div", { class: "figures", id: "figures" },
     [["Vehicles", fmt(figureValue(doc.vehicles && doc.vehicles.both))],
      ["Mean speed", both.mean ? fmt(figureValue(both.mean), 1) + " " + units.speed : "–"],
      ["85th percentile", both.p85 ? fmt(figureValue(both.p85)) + " " + units.speed : "–"],
      ["Average daily traffic", adt ? fmt(figureValue(adt.both)) : "–"],
      [peak ? `Busiest hour, ${peak.from.slice(5, 16)}` : "Busiest hour", peak ? fmt(figureValue(peak.volume)) : "–"],
-     ["Over the limit", both.over_limit && both.over_limit[0] ? fmt(figureValue(both.over_limit[0].share), 1) + " %" : "–"]]
+     [overLimit ? `Over the limit (${fmt(figureValue(overLimit.above))} ${units.speed})` : "Over the limit",
+      overLimit ? fmt(figureValue(overLimit.share), 1) + " %" : "–"]]
       .map(([label, value]) => h("div", { class: "figure" }, h("div", { class: "value" }, value), h("div", { class: "label" }, label))));
 
   const boxes = [];
@@ -527,8 +529,8 @@ async function viewStudy(id) {
   if (speedCanvas) chart(speedCanvas, { type: "bar", data: { labels: histogram.speeds, datasets: [
     { label: "forward", data: histogram.forward, backgroundColor: forward }, { label: "reverse", data: histogram.reverse, backgroundColor: reverse }] }, options: stacked });
   if (hourCanvas) chart(hourCanvas, { type: "line", data: { labels: hours.map((x) => x.hour.slice(5)), datasets: [
-    { label: "forward", data: hours.map((x) => x.forward), borderColor: forward, backgroundColor: forward, pointRadius: 0, tension: 0.2 },
-    { label: "reverse", data: hours.map((x) => x.reverse), borderColor: reverse, backgroundColor: reverse, pointRadius: 0, tension: 0.2 }] },
+    { label: "forward", data: hours.map((x) => x.forward), borderColor: forward, backgroundColor: forward, pointRadius: 0 },
+    { label: "reverse", data: hours.map((x) => x.reverse), borderColor: reverse, backgroundColor: reverse, pointRadius: 0 }] },
     options: { scales: { y: { beginAtZero: true }, x: { ticks: { maxTicksLimit: 12 } } }, plugins: { legend: { position: "bottom" } } } });
   if (dayCanvas) chart(dayCanvas, { type: "bar", data: { labels: days.map((x) => x.day + (x.whole ? "" : " (part)")), datasets: [
     { label: "forward", data: days.map((x) => x.forward), backgroundColor: forward }, { label: "reverse", data: days.map((x) => x.reverse), backgroundColor: reverse }] }, options: stacked });
