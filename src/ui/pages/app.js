@@ -151,7 +151,8 @@ function studyState(c) {
   if (!begin || begin.startsWith("0")) return h("span", { class: "muted" }, "no study");
   const now = new Date(), at = (text) => new Date(text.replace(" ", "T"));
   const state = now < at(begin) ? ["programmed", "warn"] : now < at(end) ? ["recording", "good"] : ["ended", ""];
-  return [h("span", { class: "badge " + state[1] }, state[0]), h("div", { class: "muted nowrap" }, `${begin} to ${end}`)];
+  return [h("span", { class: "badge " + state[1] }, state[0]), h("div", { class: "muted nowrap" }, begin),
+    h("div", { class: "muted nowrap" }, "to " + end)];
 }
 
 async function viewCounters() {
