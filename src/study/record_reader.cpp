@@ -203,6 +203,7 @@ bool RecordReader::SetPeriodHeader(std::string_view line, std::string& error) {
     uint32_t rows = 0, columns = 0;
     if (ok && line.size() > expectedStart.size()) {
         // ",Bin_1_1,Bin_1_2,...": speed classes as rows, length classes as columns.
+        ok = line[expectedStart.size()] == ',';
         std::vector<std::string_view> names;
         SplitFields(line.substr(expectedStart.size() + 1), SIZE_MAX, names);
         uint32_t row = 1, column = 1;

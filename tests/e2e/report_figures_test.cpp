@@ -403,6 +403,9 @@ TEST(ReportBadInputTest, IsRefusedWithOneLineAndNoFile) {
         {"PeriodOfTheWrongWidth", {{"study.txt", ""}, {"sequential.csv", header}, {"periodic.csv",
           "TimeStamp,Temperature,Occupancy,Count,ReverseCount,Bin_1_1,Bin_1_2\n2026-11-02 00:15:00.000,44,0,0,0,0\n"}},
          "periodic.csv:2: expected 7 fields"},
+        {"PeriodHeaderRunTogether", {{"study.txt", ""}, {"sequential.csv", header}, {"periodic.csv",
+          "TimeStamp,Temperature,Occupancy,Count,ReverseCountXBin_1_1,Bin_1_2\n"}},
+         "it is not the period file of a read"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
