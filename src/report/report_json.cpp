@@ -135,7 +135,7 @@ Value VolumeJson(const VolumeFigures& f) {
     Value dayRows = Value::Array();
     for (const DayCount& day : f.days) {
         Value row = Value::Object();
-        row.Set("day", Value::String(Minute(day.start).substr(0, 10)));
+        row.Set("day", Value::String(study::FormatDay(day.start * 1000)));
         row.Set("whole", Value::Bool(day.whole));
         AddSplit(row, day.counts[0], day.counts[1]);
         dayRows.Add(std::move(row));
@@ -159,7 +159,7 @@ Value VolumeJson(const VolumeFigures& f) {
     Value peaks = Value::Array();
     for (const DayPeaks& day : f.peaks) {
         Value entry = Value::Object();
-        entry.Set("day", Value::String(Minute(day.day).substr(0, 10)));
+        entry.Set("day", Value::String(study::FormatDay(day.day * 1000)));
         for (int kind = 0; kind < 3; ++kind) {
             Value pair = Value::Object();
             pair.Set("clock_hour", PeakJson(day.peaks[kind][0], "clock hour"));
