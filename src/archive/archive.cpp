@@ -64,15 +64,19 @@ private:
 };
 
 const std::vector<SiteField> kSiteFields = {
-    {"fips-state", "fips_state", "the state's two-digit FIPS code (39 Ohio)"},
-    {"station", "station_id", "the station ID of the state's traffic program, 1-6 letters or digits"},
-    {"class", "functional_class", "functional classification: 1-7 and R (rural) or U (urban), e.g. 3U"},
-    {"forward-direction", "forward_direction", "where the counter's forward traffic goes: 1-8 (1 N, 3 E, 5 S, 7 W)"},
-    {"reverse-direction", "reverse_direction", "where its reverse traffic goes: 1-8"},
-    {"lane-code", "lane_code", "the lane of the federal records: 0 all lanes, 1-9 one lane"},
-    {"latitude", "latitude", "latitude in decimal degrees, -90 to 90"},
-    {"longitude", "longitude", "longitude in decimal degrees, -180 to 180"},
+    {"fips-state", "fips_state", "the state's two-digit FIPS code (39 Ohio)", false},
+    {"station", "station_id", "the station ID of the state's traffic program, 1-6 letters or digits", false},
+    {"class", "functional_class", "functional classification: 1-7 and R (rural) or U (urban), e.g. 3U", false},
+    {"forward-direction", "forward_direction", "where the counter's forward traffic goes: 1-8 (1 N, 3 E, 5 S, 7 W)", false},
+    {"reverse-direction", "reverse_direction", "where its reverse traffic goes: 1-8", false},
+    {"lane-code", "lane_code", "the lane of the federal records: 0 all lanes, 1-9 one lane", false},
+    {"latitude", "latitude", "latitude in decimal degrees, -90 to 90", true},
+    {"longitude", "longitude", "longitude in decimal degrees, -180 to 180", true},
 };
+
+constexpr const char* kNoSuchPrefix = "the archive holds no ";
+
+std::string NoSuch(const char* what, int64_t id) { return kNoSuchPrefix + std::string(what) + " " + std::to_string(id); }
 
 const char* kSiteColumns = "id, state, city, county, address, lane, fips_state, station_id, functional_class, "
                            "forward_direction, reverse_direction, lane_code, latitude, longitude";
@@ -94,8 +98,7 @@ SiteEntry SiteFromRow(const Statement& row) {
     site.lane = row.Text(5);
     for (size_t i = 0; i < kSiteFields.size(); ++i) {
         const int column = static_cast<int>(6 + i);
-        const bool real = i >= 6;
-        site.fields.emplace_back(kSiteFields[i].key, real ? RealText(row, column) : row.Text(column));
+        site.fields.emplace_back(kSiteFields[i].key, kSiteFields[i].real ? RealText(row, column) : row.Text(column));
     }
     return site;
 }
@@ -466,7 +469,7 @@ std::optional<StudyEntry> Archive::Find(int64_t id, std::string& error) {
     Statement find(db_, std::string("SELECT ") + kEntryColumns + " WHERE s.id = ?1");
     find.Bind(1, id);
     if (find.Step()) return EntryFromRow(find);
-    error = find.Failed() ? find.Error() : "the archive holds no study " + std::to_string(id);
+    error = find.Failed() ? find.Error() : NoSuch("study", id);
     return std::nullopt;
 }
 
@@ -476,7 +479,7 @@ bool Archive::Load(int64_t id, study::Study& s, std::string& error) {
                         "FROM studies WHERE id = ?1");
     head.Bind(1, id);
     if (!head.Step()) {
-        error = head.Failed() ? head.Error() : "the archive holds no study " + std::to_string(id);
+        error = head.Failed() ? head.Error() : NoSuch("study", id);
         return false;
     }
     s.form = FormOf(head.Text(0));
@@ -552,7 +555,7 @@ bool Archive::Remove(int64_t id, std::string& error) {
     Statement exists(db_, "SELECT 1 FROM studies WHERE id = ?1");
     exists.Bind(1, id);
     if (!exists.Step()) {
-        error = exists.Failed() ? exists.Error() : "the archive holds no study " + std::to_string(id);
+        error = exists.Failed() ? exists.Error() : NoSuch("study", id);
         return false;
     }
     for (const char* sql : {"DELETE FROM vehicles WHERE id >= ?2 AND id < ?3", "DELETE FROM periods WHERE id >= ?2 AND id < ?3",
@@ -575,10 +578,10 @@ std::vector<CounterEntry> Archive::Counters(std::string& error) {
     Statement list(db_, "SELECT c.id, c.serial, c.unit_type, c.firmware, "
                         "(SELECT MAX(read_at) FROM counter_readings r WHERE r.counter_id = c.id), "
                         "(SELECT COUNT(*) FROM studies s WHERE s.counter_id = c.id), "
-                        "(SELECT t.address || char(31) || t.city || char(31) || t.county || char(31) || t.state || char(31) || t.lane "
-                        " FROM studies s JOIN sites t ON t.id = s.site_id WHERE s.counter_id = c.id "
+                        "t.id, t.address, t.city, t.county, t.state, t.lane "
+                        "FROM counters c LEFT JOIN sites t ON t.id = (SELECT s.site_id FROM studies s WHERE s.counter_id = c.id "
                         " ORDER BY s.read_at DESC, s.id DESC LIMIT 1) "
-                        "FROM counters c ORDER BY c.serial");
+                        "ORDER BY c.serial");
     Statement readings(db_, "SELECT read_at, battery_voltage, battery_percent, clock_offset_seconds, COALESCE(study_id, 0) "
                             "FROM counter_readings WHERE counter_id = ?1 ORDER BY read_at, id");
     if (!list.Ok() || !readings.Ok()) {
@@ -592,14 +595,7 @@ std::vector<CounterEntry> Archive::Counters(std::string& error) {
         counter.firmware = list.Text(3);
         counter.lastSeen = list.Text(4);
         counter.studies = static_cast<uint64_t>(list.Int(5));
-        std::vector<std::string> texts;
-        std::string site = list.Text(6);
-        for (size_t at = 0; at <= site.size();) {
-            const size_t end = std::min(site.find('\x1f', at), site.size());
-            texts.push_back(site.substr(at, end - at));
-            at = end + 1;
-        }
-        if (texts.size() == 5) counter.lastSite = SiteLabelOf(texts[0], texts[1], texts[2], texts[3], texts[4]);
+        if (!list.IsNull(6)) counter.lastSite = SiteLabelOf(list.Text(7), list.Text(8), list.Text(9), list.Text(10), list.Text(11));
         readings.Bind(1, list.Int(0));
         while (readings.Step()) {
             BatteryReading reading;
@@ -610,6 +606,10 @@ std::vector<CounterEntry> Archive::Counters(std::string& error) {
             reading.studyId = readings.Int(4);
             counter.readings.push_back(reading);
         }
+        if (readings.Failed()) {
+            error = readings.Error();
+            return {};
+        }
         readings.Reset();
         counters.push_back(std::move(counter));
     }
@@ -617,11 +617,13 @@ std::vector<CounterEntry> Archive::Counters(std::string& error) {
     return counters;
 }
 
-std::vector<SiteEntry> Archive::Sites(std::string& error) {
+std::vector<SiteEntry> Archive::SitesWhere(const char* where, int64_t id, std::string& error) {
     std::vector<SiteEntry> sites;
     Statement list(db_, std::string("SELECT ") + kSiteColumns +
                             ", (SELECT COUNT(*) FROM studies s WHERE s.site_id = sites.id), "
-                            "(SELECT MAX(begin_time) FROM studies s WHERE s.site_id = sites.id) FROM sites ORDER BY id");
+                            "(SELECT MAX(begin_time) FROM studies s WHERE s.site_id = sites.id) FROM sites " +
+                            where + " ORDER BY id");
+    if (id != 0) list.Bind(1, id);
     while (list.Step()) {
         SiteEntry site = SiteFromRow(list);
         site.studies = static_cast<uint64_t>(list.Int(14));
@@ -632,48 +634,54 @@ std::vector<SiteEntry> Archive::Sites(std::string& error) {
     return sites;
 }
 
+std::vector<SiteEntry> Archive::Sites(std::string& error) { return SitesWhere("", 0, error); }
+
 std::optional<SiteEntry> Archive::Site(int64_t id, std::string& error) {
-    std::string ignored;
-    for (SiteEntry& site : Sites(error)) {
-        if (site.id == id) return site;
-    }
-    if (error.empty()) error = "the archive holds no site " + std::to_string(id);
+    std::vector<SiteEntry> sites = SitesWhere("WHERE id = ?1", id, error);
+    if (!sites.empty()) return std::move(sites.front());
+    if (error.empty()) error = NoSuch("site", id);
     return std::nullopt;
 }
 
-bool Archive::SetSiteField(int64_t id, const std::string& key, const std::string& value, std::string& error) {
-    const SiteField* field = nullptr;
-    for (const SiteField& candidate : kSiteFields) {
-        if (key == candidate.key) field = &candidate;
-    }
-    if (field == nullptr) {
-        error = "no site field '" + key + "'";
-        return false;
-    }
+bool Archive::SetSiteFields(int64_t id, const std::vector<std::pair<std::string, std::string>>& changes,
+                            std::string& error) {
     Transaction transaction(db_);
     if (!transaction.Begin(error)) return false;
-    Statement update(db_, std::string("UPDATE sites SET ") + field->column + " = ?1 WHERE id = ?2");
-    const bool real = std::string(field->column) == "latitude" || std::string(field->column) == "longitude";
-    if (value.empty()) {
-        update.BindNull(1);
-    } else if (real) {
-        double number = 0;
-        const auto [end, failure] = std::from_chars(value.data(), value.data() + value.size(), number);
-        if (failure != std::errc() || end != value.data() + value.size()) {
-            error = "site field " + key + " '" + value + "' is not a number";
+    Statement exists(db_, "SELECT 1 FROM sites WHERE id = ?1");
+    exists.Bind(1, id);
+    if (!exists.Step()) {
+        error = exists.Failed() ? exists.Error() : NoSuch("site", id);
+        return false;
+    }
+    for (const auto& [key, value] : changes) {
+        const SiteField* field = nullptr;
+        for (const SiteField& candidate : kSiteFields) {
+            if (key == candidate.key) field = &candidate;
+        }
+        if (field == nullptr) {
+            error = "no site field '" + key + "'";
             return false;
         }
-        update.Bind(1, number);
-    } else {
-        update.Bind(1, value);
-    }
-    update.Bind(2, id);
-    if (!update.Run(error)) return false;
-    if (db_.Changes() == 0) {
-        error = "the archive holds no site " + std::to_string(id);
-        return false;
+        Statement update(db_, std::string("UPDATE sites SET ") + field->column + " = ?1 WHERE id = ?2");
+        if (value.empty()) {
+            update.BindNull(1);
+        } else if (field->real) {
+            double number = 0;
+            const auto [end, failure] = std::from_chars(value.data(), value.data() + value.size(), number);
+            if (failure != std::errc() || end != value.data() + value.size()) {
+                error = "site field " + key + " '" + value + "' is not a number";
+                return false;
+            }
+            update.Bind(1, number);
+        } else {
+            update.Bind(1, value);
+        }
+        update.Bind(2, id);
+        if (!update.Run(error)) return false;
     }
     return transaction.Commit(error);
 }
+
+bool IsNoSuchEntry(const std::string& error) { return error.rfind(kNoSuchPrefix, 0) == 0; }
 
 }  // namespace tallyx::archive

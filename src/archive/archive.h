@@ -36,6 +36,8 @@ struct StudyEntry {
     std::string readAt, program, archivedAt;
     bool metric = false;
     uint64_t vehicles = 0, periods = 0;
+
+    friend bool operator==(const StudyEntry&, const StudyEntry&) = default;
 };
 
 struct BatteryReading {
@@ -59,6 +61,7 @@ struct SiteField {
     const char* key;
     const char* column;
     const char* help;
+    bool real;  // stored as a number
 };
 const std::vector<SiteField>& SiteFields();
 
@@ -103,8 +106,8 @@ public:
     std::vector<CounterEntry> Counters(std::string& error);
     std::vector<SiteEntry> Sites(std::string& error);
     std::optional<SiteEntry> Site(int64_t id, std::string& error);
-    // Sets one editable field of a site ("" clears it); the value is stored as given.
-    bool SetSiteField(int64_t id, const std::string& key, const std::string& value, std::string& error);
+    // Sets editable fields of a site ("" clears one), all or none; values are stored as given.
+    bool SetSiteFields(int64_t id, const std::vector<std::pair<std::string, std::string>>& changes, std::string& error);
 
     DatabaseFault LastFault() const { return db_.LastFault(); }
 
@@ -113,6 +116,7 @@ private:
     bool Prepare(std::string& error);
     int64_t CounterId(const study::Study& study, std::string& error);
     int64_t SiteId(const study::Study& study, std::string& error);
+    std::vector<SiteEntry> SitesWhere(const char* where, int64_t id, std::string& error);
 
     std::string path_;
     Database db_;
@@ -121,6 +125,9 @@ private:
 // The text of a study's identity used to tell a study archived twice: the
 // digest of its vehicle and period lines.
 std::string RecordsDigest(const study::Study& study);
+
+// True for the error of a study or site id the archive does not hold.
+bool IsNoSuchEntry(const std::string& error);
 
 // The reading machine's local time, now, as the archive keeps times: "YYYY-MM-DD hh:mm:ss".
 std::string LocalTimeNow();

@@ -13,10 +13,23 @@ std::string ArchivePath(const std::string& option) {
     const std::string environment = EnvironmentValue("TALLYX_ARCHIVE");
     if (!environment.empty()) return environment;
     const std::string folder = UserDataFolder();
-    return folder.empty() ? std::string("archive.sqlite") : folder + kPathSeparator + "archive.sqlite";
+    return folder.empty() ? std::string("archive.sqlite") : JoinPath(folder, "archive.sqlite");
 }
 
 int ArchiveFailure(const std::string& message) { return Fail(kExitArchive, message); }
+
+int LookupFailure(const std::string& message) {
+    return archive::IsNoSuchEntry(message) ? Fail(kExitUsage, message) : ArchiveFailure(message);
+}
+
+namespace {
+
+std::string Capitalised(std::string sentence) {
+    if (!sentence.empty() && sentence[0] >= 'a' && sentence[0] <= 'z') sentence[0] = static_cast<char>(sentence[0] - 'a' + 'A');
+    return sentence;
+}
+
+}  // namespace
 
 std::unique_ptr<archive::Archive> OpenArchive(const std::string& option, int& status) {
     std::string error;
@@ -38,14 +51,10 @@ int ArchiveStudy(archive::Archive& store, const study::Study& study, const archi
                                 : fault == archive::DatabaseFault::kCorrupt  ? "it is damaged (" + error + ")"
                                 : fault == archive::DatabaseFault::kBusy     ? "another program holds it (" + error + ")"
                                                                              : error;
-        std::string sentence = what;
-        if (!sentence.empty() && sentence[0] >= 'a' && sentence[0] <= 'z') sentence[0] = static_cast<char>(sentence[0] - 'a' + 'A');
-        return ArchiveFailure(sentence + " was not archived in " + store.Path() + ": " + why);
+        return ArchiveFailure(Capitalised(what) + " was not archived in " + store.Path() + ": " + why);
     }
     if (outcome == archive::AddOutcome::kAlreadyArchived) {
-        std::string sentence = what;
-        if (!sentence.empty() && sentence[0] >= 'a' && sentence[0] <= 'z') sentence[0] = static_cast<char>(sentence[0] - 'a' + 'A');
-        std::printf("%s is already in the archive as study %lld; it is kept once.\n", sentence.c_str(),
+        std::printf("%s is already in the archive as study %lld; it is kept once.\n", Capitalised(what).c_str(),
                     static_cast<long long>(id));
     } else {
         std::printf("Archived %s as study %lld (%s).\n", what.c_str(), static_cast<long long>(id), store.Path().c_str());

@@ -18,6 +18,9 @@ std::unique_ptr<archive::Archive> OpenArchive(const std::string& option, int& st
 
 // The exit status and sentence of an archive failure.
 int ArchiveFailure(const std::string& message);
+// The same for a study or site looked up by its id: an id the archive does not
+// hold is a usage error, anything else a failure of the archive.
+int LookupFailure(const std::string& message);
 
 // Archives a study just read or loaded; prints what happened. The exit status.
 int ArchiveStudy(archive::Archive& store, const study::Study& study, const archive::ReadFacts& facts,

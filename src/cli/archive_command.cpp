@@ -66,7 +66,7 @@ int Import(archive::Archive& store, const std::vector<std::string>& folders) {
 
 bool CheckDay(const char* option, const std::string& text, std::string& error) {
     if (text.empty()) return true;
-    if (!study::ParseStudyTime(text + " 00:00")) {
+    if (!study::IsDayText(text)) {
         error = std::string(option) + " '" + text + "': a day YYYY-MM-DD is expected";
         return false;
     }
@@ -102,7 +102,7 @@ int List(archive::Archive& store, const ArchiveOptions& o) {
 int Show(archive::Archive& store, const ArchiveOptions& o) {
     std::string error;
     const std::optional<archive::StudyEntry> entry = store.Find(o.id, error);
-    if (!entry) return error.rfind("the archive holds no study", 0) == 0 ? Fail(kExitUsage, error) : ArchiveFailure(error);
+    if (!entry) return LookupFailure(error);
     study::Study study;
     if (!store.Load(o.id, study, error)) return ArchiveFailure(error);
     if (o.json) {
@@ -195,10 +195,9 @@ int Site(archive::Archive& store, const ArchiveOptions& o) {
         if (!NormaliseSiteField(key, assignment.substr(equals + 1), normalised, error)) return Fail(kExitUsage, error);
         changes.emplace_back(key, normalised);
     }
-    if (!store.Site(o.id, error)) return error.rfind("the archive holds no site", 0) == 0 ? Fail(kExitUsage, error) : ArchiveFailure(error);
-    for (const auto& [key, value] : changes) {
-        if (!store.SetSiteField(o.id, key, value, error)) return ArchiveFailure("cannot change site " + std::to_string(o.id) + ": " + error);
-    }
+    if (!store.SetSiteFields(o.id, changes, error))
+        return archive::IsNoSuchEntry(error) ? Fail(kExitUsage, error)
+                                             : ArchiveFailure("cannot change site " + std::to_string(o.id) + ": " + error);
     const std::optional<archive::SiteEntry> site = store.Site(o.id, error);
     if (!site) return ArchiveFailure(error);
     if (o.json) {
@@ -217,8 +216,7 @@ int Export(archive::Archive& store, const ArchiveOptions& o) {
         return Fail(kExitUsage, "archive export: " + o.out + " already exists and is not an empty folder");
     study::Study study;
     std::string error;
-    if (!store.Find(o.id, error)) return error.rfind("the archive holds no study", 0) == 0 ? Fail(kExitUsage, error) : ArchiveFailure(error);
-    if (!store.Load(o.id, study, error)) return ArchiveFailure(error);
+    if (!store.Load(o.id, study, error)) return LookupFailure(error);
     const fs::path target(o.out);
     const fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
     if (!MakeFolders(parent.string(), error)) return Fail(kExitFiles, error);
@@ -257,7 +255,7 @@ int Export(archive::Archive& store, const ArchiveOptions& o) {
 int Remove(archive::Archive& store, const ArchiveOptions& o) {
     std::string error;
     const std::optional<archive::StudyEntry> entry = store.Find(o.id, error);
-    if (!entry) return error.rfind("the archive holds no study", 0) == 0 ? Fail(kExitUsage, error) : ArchiveFailure(error);
+    if (!entry) return LookupFailure(error);
     if (!o.yes) {
         if (!IsTerminal(stdin)) {
             return Fail(kExitUsage, "archive remove: give --yes to remove study " + std::to_string(o.id) +

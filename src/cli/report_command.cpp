@@ -36,9 +36,7 @@ int RunReport(const CommonOptions& options, const ReportOptions& report) {
         int status = kExitOk;
         std::unique_ptr<archive::Archive> store = OpenArchive(report.read.archive, status);
         if (!store) return status;
-        if (!store->Find(report.archiveId, error))
-            return error.rfind("the archive holds no study", 0) == 0 ? Fail(kExitUsage, error) : ArchiveFailure(error);
-        if (!store->Load(report.archiveId, study, error)) return ArchiveFailure(error);
+        if (!store->Load(report.archiveId, study, error)) return LookupFailure(error);
         folder = "study-" + std::to_string(report.archiveId);
     } else if (fromCounter) {
         ReadOptions read = report.read;

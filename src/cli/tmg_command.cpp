@@ -153,7 +153,7 @@ int Convert(TmgOptions o) {
         std::unique_ptr<archive::Archive> store = OpenArchive(o.archive, status);
         if (!store) return status;
         const std::optional<archive::StudyEntry> entry = store->Find(o.archiveId, error);
-        if (!entry) return error.rfind("the archive holds no study", 0) == 0 ? Fail(kExitUsage, error) : ArchiveFailure(error);
+        if (!entry) return LookupFailure(error);
         study::Study study;
         if (!store->Load(o.archiveId, study, error)) return ArchiveFailure(error);
         const std::optional<archive::SiteEntry> site = store->Site(entry->siteId, error);

@@ -219,4 +219,8 @@ std::optional<int64_t> ParseStudyTime(std::string_view text) {
     return std::nullopt;
 }
 
+bool IsDayText(std::string_view text) {
+    return text.size() == 10 && ParseStudyTime(std::string(text) + " 00:00").has_value();
+}
+
 }  // namespace tallyx::study

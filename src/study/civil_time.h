@@ -71,5 +71,7 @@ std::string FormatDay(int64_t milliseconds);
 // A study time as study files and options give it, "YYYY-MM-DD hh:mm",
 // "YYYY-MM-DD hh:mm:ss" or "YYYY-MM-DD hh:mm:ss.mmm", into milliseconds.
 std::optional<int64_t> ParseStudyTime(std::string_view text);
+// True for a day of the calendar written "YYYY-MM-DD".
+bool IsDayText(std::string_view text);
 
 }  // namespace tallyx::study

@@ -30,10 +30,8 @@ int64_t IdOf(const std::string& text) {
     return id;
 }
 
-bool IsNoSuch(const std::string& error) { return error.rfind("the archive holds no", 0) == 0; }
-
 Response Failure(const std::string& error) {
-    return IsNoSuch(error) ? Response::Error(404, error) : Response::Error(500, "the archive failed: " + error);
+    return archive::IsNoSuchEntry(error) ? Response::Error(404, error) : Response::Error(500, "the archive failed: " + error);
 }
 
 struct Download {
@@ -92,7 +90,7 @@ Response ArchiveApi::Studies(const Request& request) {
         *field = request.Query(name);
         if (field->size() > 100) return Response::Error(400, std::string(name) + " is longer than 100 characters", name);
         const bool day = std::string(name) == "from" || std::string(name) == "to";
-        if (day && !field->empty() && (field->size() != 10 || !study::ParseStudyTime(*field + " 00:00")))
+        if (day && !field->empty() && !study::IsDayText(*field))
             return Response::Error(400, std::string(name) + " '" + *field + "': a day YYYY-MM-DD is expected", name);
     }
     for (const auto& [name, value] : request.query) {
@@ -113,11 +111,13 @@ Response ArchiveApi::Studies(const Request& request) {
 }
 
 bool ArchiveApi::LoadStudy(int64_t id, Response& failure) {
-    if (loaded_ && loadedId_ == id) return true;
     archive::Archive* store = Store(failure);
     if (store == nullptr) return false;
     std::string error;
     const std::optional<archive::StudyEntry> entry = store->Find(id, error);
+    // The id of a removed study is given to the next one archived: the study kept
+    // here is the one asked for only while its entry is the same.
+    if (entry && loaded_ && loadedId_ == id && entry_ == *entry) return true;
     auto study = std::make_unique<study::Study>();
     if (!entry || !store->Load(id, *study, error)) {
         failure = Failure(error);
@@ -267,9 +267,7 @@ Response ArchiveApi::EditSite(int64_t id, const Request& request) {
     archive::Archive* store = Store(failure);
     if (store == nullptr) return failure;
     std::string error;
-    if (!store->Site(id, error)) return Failure(error);
-    for (const auto& [key, value] : changes)
-        if (!store->SetSiteField(id, key, value, error)) return Failure(error);
+    if (!store->SetSiteFields(id, changes, error)) return Failure(error);
     loadedId_ = 0;  // a study's volume records follow its site's codes
     loaded_.reset();
     return Site(id);

@@ -94,6 +94,7 @@ TEST_P(ArchiveModelTest, ReadsAreKeptOnceAndComeBackAsTheyWereRead) {
     EXPECT_EQ(Json(Tallyx({"archive", "list", "--json", "--counter", "no-such-serial"})).Items().size(), 0u);
     EXPECT_EQ(Json(Tallyx({"archive", "list", "--json", "--site", Counter().GetDescription().study.city})).Items().size(), 1u);
     EXPECT_EQ(Json(Tallyx({"archive", "list", "--json", "--to", "2000-01-01"})).Items().size(), 0u);
+    EXPECT_EQ(Tallyx({"archive", "list", "--from", "2026-1-5"}).status, 2) << "a day without its zeros is refused";
 
     // Exported, the study is the folder that was read, byte for byte.
     Outcome exported = Tallyx({"archive", "export", "1", "--out", work.Join("exported")});
