@@ -104,14 +104,12 @@ int32_t CounterDriver::StepProgress() {
 }
 
 int32_t CounterDriver::Request(const char* command, Answer& answer) {
-    int32_t result = RETCODE_OK;
-    for (uint32_t attempt = 1; attempt <= rules_.attempts; ++attempt) {
-        answer[0] = '\0';
-        result = ExchangeOnce(command, answer);
-        if (result == RETCODE_OK) break;
-        Pause(requestDelayMs);
-        ++statistics->commRetries;
-    }
+    const int32_t result = Attempts(
+        [&] {
+            answer[0] = '\0';
+            return ExchangeOnce(command, answer);
+        },
+        [] {});
     RequestEnded(command);
     if (result != RETCODE_OK) return result;
     Pause(requestDelayMs);
@@ -173,24 +171,23 @@ int32_t CounterDriver::CheckBattery() {
 }
 
 int32_t CounterDriver::ProgramStudy() {
-    int32_t result = RETCODE_OK;
-    for (uint32_t attempt = 1; attempt <= rules_.attempts; ++attempt) {
-        result = ProgramOnce();
-        if (result == RETCODE_OK) {
-            if (rules_.dumpsStudySettings) {
-                WriteDocument([this](DumpDocumentBuilder& builder) { builder.WriteStudySettings(*properties); });
-            }
-            return RETCODE_OK;
+    bool warned = false;
+    const int32_t result = Attempts([this] { return ProgramOnce(); },
+                                    [&] {
+                                        if (!warned) {
+                                            commLog->LogWarning("EraseFlash/WriteStudy failed! Retrying in %lu ms",
+                                                                static_cast<unsigned long>(requestDelayMs));
+                                        }
+                                        warned = true;
+                                    });
+    if (result == RETCODE_OK) {
+        if (rules_.dumpsStudySettings) {
+            WriteDocument([this](DumpDocumentBuilder& builder) { builder.WriteStudySettings(*properties); });
         }
-        // The caller asked to stop: the counter is not programmed again.
-        if (result == RETCODE_ABORTED) return result;
-        if (attempt == 1) {
-            commLog->LogWarning("EraseFlash/WriteStudy failed! Retrying in %lu ms",
-                                static_cast<unsigned long>(requestDelayMs));
-        }
-        Pause(requestDelayMs);
-        ++statistics->commRetries;
+        return RETCODE_OK;
     }
+    // The caller asked to stop: the counter is not programmed again.
+    if (result == RETCODE_ABORTED) return result;
     commLog->LogError(rules_.programFailed, static_cast<unsigned>(rules_.attempts));
     return result;
 }
