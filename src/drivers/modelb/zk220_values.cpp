@@ -9,6 +9,7 @@
 
 #include "comm/comm_log.h"
 #include "properties/property_store.h"
+#include "properties/text_checks.h"
 #include "properties/units.h"
 
 namespace tallyx {
@@ -99,22 +100,6 @@ bool FindElement(const char* text, const char* name, const char*& content, size_
 
 }  // namespace
 
-int32_t ParseZK220Number(const char* text) {
-    if (text == nullptr) return 0;
-    while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
-    bool negative = false;
-    if (*text == '+' || *text == '-') negative = *text++ == '-';
-    int64_t value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        value = value * 10 + (*text - '0');
-        if (value > INT64_C(2147483648)) value = INT64_C(2147483648);
-    }
-    if (negative) value = -value;
-    if (value > INT32_MAX) return INT32_MAX;
-    if (value < INT32_MIN) return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
-
 bool ParseZK220StudyInfo(const char* text, ZK220StudyInfo& info) {
     info = ZK220StudyInfo{};
     if (text == nullptr) return false;
@@ -126,7 +111,7 @@ bool ParseZK220StudyInfo(const char* text, ZK220StudyInfo& info) {
 
     // 2. The state code, then a space after at least one character.
     const char* at = space + 1;
-    info.stateCode = ParseZK220Number(at);
+    info.stateCode = ParseLong(at);
     space = SpaceAfterOneCharacter(at);
     if (space == nullptr) return false;
 
@@ -150,17 +135,17 @@ bool ParseZK220StudyInfo(const char* text, ZK220StudyInfo& info) {
     at = quoted + length + 1;
     if (at[0] != ' ') return false;
     ++at;
-    info.periodMinutes = ParseZK220Number(at) / 60;
+    info.periodMinutes = ParseLong(at) / 60;
     space = SpaceAfterOneCharacter(at);
     if (space == nullptr) return false;
 
     // 6. The record count, a space after at least one character, and the
     // record size, which must not be missing.
     at = space + 1;
-    info.recordCount = ParseZK220Number(at);
+    info.recordCount = ParseLong(at);
     space = SpaceAfterOneCharacter(at);
     if (space == nullptr || space[1] == '\0') return false;
-    info.recordSize = ParseZK220Number(space + 1);
+    info.recordSize = ParseLong(space + 1);
     return true;
 }
 
@@ -188,7 +173,7 @@ bool ParseZK220UserArea(const char* text, ZK220UserArea& area) {
         } else {
             char number[32];
             CopyField(content, length, number, sizeof number - 1);
-            const int32_t limit = ParseZK220Number(number);
+            const int32_t limit = ParseLong(number);
             area.speedLimit = limit > 0 ? static_cast<uint32_t>(limit) : 0;
         }
     }

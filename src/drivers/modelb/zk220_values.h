@@ -82,10 +82,6 @@ struct ZK220UserArea {
 // A speed limit that is no number, or a negative one, reads as 0.
 bool ParseZK220UserArea(const char* text, ZK220UserArea& area);
 
-// Reads a decimal number the way atol does (leading blanks, a sign, digits),
-// saturating at the 32-bit limits; 0 when there are no digits.
-int32_t ParseZK220Number(const char* text);
-
 // How the raw records appear in the dump documents.
 extern const RawRecordLayout kZK220SequentialRawLayout;
 
