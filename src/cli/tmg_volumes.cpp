@@ -5,6 +5,7 @@
 
 #include "cli/tmg_record.h"
 #include "platform/files.h"
+#include "study/civil_time.h"
 #include "study/folder_loader.h"
 #include "study/record_reader.h"
 
@@ -17,7 +18,7 @@ namespace {
 constexpr int64_t kMaxStudyDays = 3660;
 constexpr int64_t kMillisecondsPerHour = 3600000;
 
-int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0 && (a < 0) != (b < 0)) ? 1 : 0); }
+using study::FloorDiv;
 
 }  // namespace
 

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <map>
 
+#include "study/civil_time.h"
+
 namespace tallyx::report {
 
 namespace {
@@ -13,7 +15,7 @@ constexpr int64_t kQuarter = 900;
 constexpr int64_t kDay = 86400;
 constexpr size_t kSpeeds = 65536;
 
-int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0 && (a < 0) != (b < 0)) ? 1 : 0); }
+using study::FloorDiv;
 int64_t CeilDiv(int64_t a, int64_t b) { return -FloorDiv(-a, b); }
 int64_t Seconds(int64_t milliseconds) { return FloorDiv(milliseconds, 1000); }
 

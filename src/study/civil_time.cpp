@@ -59,8 +59,6 @@ bool Expect(std::string_view text, size_t& at, char c) {
     return true;
 }
 
-int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0 && (a < 0) != (b < 0)) ? 1 : 0); }
-
 void AppendPadded(std::string& out, uint32_t value, int width) {
     char digits[12];
     int n = 0;
@@ -74,36 +72,11 @@ void AppendPadded(std::string& out, uint32_t value, int width) {
 
 }  // namespace
 
-bool IsLeapYear(int64_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-int DaysInMonth(int64_t year, int month) {
-    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12) return 0;
-    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-int64_t DaysFromCivil(int64_t year, int month, int day) {
-    // Counts in eras of 400 years that start on 1 March, so the leap day is the
-    // last day of its year.
-    year -= month <= 2 ? 1 : 0;
-    const int64_t era = FloorDiv(year, 400);
-    const int64_t yearOfEra = year - era * 400;
-    const int64_t monthFromMarch = month > 2 ? month - 3 : month + 9;
-    const int64_t dayOfYear = (153 * monthFromMarch + 2) / 5 + day - 1;
-    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
 void CivilFromDays(int64_t days, int& year, int& month, int& day) {
-    days += 719468;
-    const int64_t era = FloorDiv(days, 146097);
-    const int64_t dayOfEra = days - era * 146097;
-    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
-    day = static_cast<int>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
-    month = static_cast<int>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
-    year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+    const CivilDate date = tallyx::CivilFromDays(days);
+    year = static_cast<int>(date.year);
+    month = date.month;
+    day = date.day;
 }
 
 int DayOfWeek(int64_t year, int month, int day) {

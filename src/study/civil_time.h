@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "time/civil_days.h"
+
 namespace tallyx::study {
 
 struct CivilTime {
@@ -25,12 +27,14 @@ constexpr int64_t kMillisecondsPerDay = 86400000;
 // record the counter could not place.
 constexpr int64_t kNoTime = INT64_MIN;
 
-bool IsLeapYear(int64_t year);
-// 0 for a month outside 1-12.
-int DaysInMonth(int64_t year, int month);
-// Days from 1970-01-01 to the given date of the proleptic Gregorian calendar
-// (negative before it), and back.
-int64_t DaysFromCivil(int64_t year, int month, int day);
+// a / b rounded towards minus infinity (b > 0), as calendar arithmetic needs
+// for times before 1970.
+constexpr int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0 && (a < 0) != (b < 0)) ? 1 : 0); }
+
+using tallyx::DaysFromCivil;
+using tallyx::DaysInMonth;
+using tallyx::IsLeapYear;
+// The date of a day counted from 1970-01-01, as plain fields.
 void CivilFromDays(int64_t days, int& year, int& month, int& day);
 // 1 Sunday ... 7 Saturday.
 int DayOfWeek(int64_t year, int month, int day);

@@ -1,6 +1,7 @@
 #include "time/date_time.h"
 
 #include "platform/calendar_time.h"
+#include "time/civil_days.h"
 
 #include <climits>
 #include <cstdio>
@@ -15,47 +16,10 @@ constexpr int64_t kSecondsPerDay = 86400;
 constexpr uint32_t kFirstYear = 1601;
 constexpr uint32_t kLastYear = 30827;
 
-// Days from 1970-01-01 to y-m-d in the proleptic Gregorian calendar. Counts
-// in 400-year eras that begin on 1 March, so the leap day ends its era year.
-constexpr int64_t DaysFromCivil(int64_t year, uint32_t month, uint32_t day) {
-    year -= month <= 2 ? 1 : 0;
-    const int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const int64_t yearOfEra = year - era * 400;                                     // 0..399
-    const int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;  // 0..365
-    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
-struct CivilDate {
-    int64_t year;
-    uint32_t month;
-    uint32_t day;
-};
-
-// The reverse of DaysFromCivil.
-constexpr CivilDate CivilFromDays(int64_t days) {
-    days += 719468;
-    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const int64_t dayOfEra = days - era * 146097;                                          // 0..146096
-    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;  // 0..399
-    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const int64_t monthIndex = (5 * dayOfYear + 2) / 153;  // 0 = March
-    const uint32_t day = static_cast<uint32_t>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
-    const uint32_t month = static_cast<uint32_t>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
-    return {yearOfEra + era * 400 + (month <= 2 ? 1 : 0), month, day};
-}
-
 // The tick scale starts on 1601-01-01, a Monday.
 constexpr int64_t kEpochDays = DaysFromCivil(1601, 1, 1);
 static_assert(kEpochDays == -134774);
 static_assert(CivilFromDays(kEpochDays).year == 1601);
-
-bool IsLeapYear(uint32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-uint32_t DaysInMonth(uint32_t year, uint32_t month) {
-    static constexpr uint8_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
 
 // Reads text the way scanf reads it with a format made of %u conversions,
 // literal characters and blanks.
