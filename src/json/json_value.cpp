@@ -135,7 +135,7 @@ void WriteValue(const Value& value, int indent, int depth, std::string& out) {
             out += '[';
             bool first = true;
             for (const Value& item : value.Items()) {
-                if (!first) out += indent == 0 ? "," : ",";
+                if (!first) out += ',';
                 first = false;
                 newline(depth + 1);
                 WriteValue(item, indent, depth + 1, out);
@@ -181,6 +181,24 @@ const std::string* UnknownMember(const Value& object, std::initializer_list<std:
         if (!known) return &member.first;
     }
     return nullptr;
+}
+
+void AppendUtf8(uint32_t code, std::string& out) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
 }
 
 }  // namespace tallyx::json

@@ -87,4 +87,7 @@ std::string FormatNumber(double value);
 // blanks per level and one member or item a line.
 std::string Write(const Value& value, int indent = 0);
 
+// Appends the UTF-8 form of a code point up to U+10FFFF.
+void AppendUtf8(uint32_t code, std::string& out);
+
 }  // namespace tallyx::json

@@ -4,22 +4,13 @@
 #include <charconv>
 #include <cmath>
 
+#include "json/json_value.h"
+
 namespace tallyx::report {
 
 namespace {
 
-void AppendUtf8(uint32_t code, std::string& out) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
+using json::AppendUtf8;
 
 // The length of the well-formed UTF-8 sequence at the start of text (no
 // overlong forms, no surrogates, nothing above U+10FFFF); 0 when there is none.
