@@ -35,6 +35,17 @@ std::string DefaultFolder(const std::string& serial) {
     return name + "-" + stamp;
 }
 
+// One CSV line the library gave, of the kind named, into the study.
+bool TakeCsvLine(study::RecordReader& reader, const char* kind, const char* line, bool header, std::string& error) {
+    const bool vehicles = std::strcmp(kind, GETVALUE_DATA_SEQUENTIAL) == 0;
+    std::string problem;
+    const bool ok = header ? (vehicles ? line == study::kVehicleHeader : reader.SetPeriodHeader(line, problem))
+                           : (vehicles ? reader.AddVehicleCsv(line, problem) : reader.AddPeriodCsv(line, problem));
+    if (!ok)
+        error = std::string("the library gave a ") + (vehicles ? "vehicle" : "period") + " line that cannot be read (" +
+                (problem.empty() ? "header" : problem) + "): " + line;
+    return ok;
+}
 
 // The lines of one kind, written into its file as they come from the library.
 class RecordFile {
@@ -57,7 +68,7 @@ public:
         bool header = !xml_;
         while (result == RETCODE_OK) {
             if (session_.Interrupted()) return RETCODE_ABORTED;
-            if (reader != nullptr && !TakeLine(*reader, line.data(), header, error)) return RETCODE_OK;
+            if (reader != nullptr && !TakeCsvLine(*reader, kind_, line.data(), header, error)) return RETCODE_OK;
             header = false;
             file_.Write(std::string(line.data()) + "\n");
             result = GetNextValue(session_.Handle(), line.data(), size);
@@ -65,16 +76,6 @@ public:
         if (result != RETCODE_NOMOREVALUES) return result;
         if (xml_) file_.Write("</" + std::string(root_) + ">\n");
         return RETCODE_OK;
-    }
-
-    // One CSV line of this kind into the study.
-    bool TakeLine(study::RecordReader& reader, const char* line, bool header, std::string& error) const {
-        const bool vehicles = std::strcmp(kind_, GETVALUE_DATA_SEQUENTIAL) == 0;
-        std::string problem;
-        const bool ok = header ? (vehicles ? line == study::kVehicleHeader : reader.SetPeriodHeader(line, problem))
-                               : (vehicles ? reader.AddVehicleCsv(line, problem) : reader.AddPeriodCsv(line, problem));
-        if (!ok) error = std::string("the library gave a ") + (vehicles ? "vehicle" : "period") + " line that cannot be read (" + (problem.empty() ? "header" : problem) + "): " + line;
-        return ok;
     }
 
     bool Commit(std::string& error) {
@@ -102,18 +103,11 @@ void TakeSettings(Session& session, bool metric, study::Study& study) {
 // whose files hold the other form).
 int32_t TakeCsvLines(Session& session, const char* kind, study::RecordReader& reader, std::string& error) {
     std::vector<char> line(102400);
-    const bool vehicles = std::strcmp(kind, GETVALUE_DATA_SEQUENTIAL) == 0;
     bool header = true;
     int32_t rc = GetFirstValue(session.Handle(), kind, GETVALUE_FORMAT_CSV, line.data(), static_cast<uint32_t>(line.size()));
     for (; rc == RETCODE_OK; rc = GetNextValue(session.Handle(), line.data(), static_cast<uint32_t>(line.size()))) {
-        std::string problem;
-        const bool ok = header ? (vehicles ? line.data() == study::kVehicleHeader : reader.SetPeriodHeader(line.data(), problem))
-                               : (vehicles ? reader.AddVehicleCsv(line.data(), problem) : reader.AddPeriodCsv(line.data(), problem));
+        if (!TakeCsvLine(reader, kind, line.data(), header, error)) return RETCODE_OK;
         header = false;
-        if (!ok) {
-            error = std::string("the library gave a line that cannot be read (") + problem + "): " + line.data();
-            return RETCODE_OK;
-        }
     }
     return rc == RETCODE_NOMOREVALUES ? RETCODE_OK : rc;
 }

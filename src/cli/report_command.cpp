@@ -18,10 +18,6 @@
 
 namespace tallyx::cli {
 
-namespace {
-
-}  // namespace
-
 int RunReport(const CommonOptions& options, const ReportOptions& report) {
     const bool fromCounter = !options.port.empty() || options.usb != 0;
     const int sources = (fromCounter ? 1 : 0) + (report.folder.empty() ? 0 : 1) + (report.archiveId != 0 ? 1 : 0);

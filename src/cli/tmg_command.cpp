@@ -141,6 +141,16 @@ bool RenderRecords(const Station& station, const StudyVolumes& volumes, std::str
     return true;
 }
 
+// The station codes of the site register, for every option not given.
+void FillFromSite(TmgOptions& o, const archive::SiteEntry& site) {
+    for (const auto& [option, key] : {std::pair{&o.state, "fips-state"}, std::pair{&o.station, "station"},
+                                      std::pair{&o.functionalClass, "class"},
+                                      std::pair{&o.forwardDirection, "forward-direction"},
+                                      std::pair{&o.reverseDirection, "reverse-direction"}, std::pair{&o.lane, "lane-code"}}) {
+        if (option->empty()) *option = site.Field(key);
+    }
+}
+
 int WriteRecords(const TmgOptions& o, const Station& station, const StudyVolumes& volumes, const std::string& where);
 
 int Convert(TmgOptions o) {
@@ -158,13 +168,7 @@ int Convert(TmgOptions o) {
         if (!store->Load(o.archiveId, study, error)) return ArchiveFailure(error);
         const std::optional<archive::SiteEntry> site = store->Site(entry->siteId, error);
         if (site) {
-            for (const auto& [option, key] : {std::pair{&o.state, "fips-state"}, std::pair{&o.station, "station"},
-                                              std::pair{&o.functionalClass, "class"},
-                                              std::pair{&o.forwardDirection, "forward-direction"},
-                                              std::pair{&o.reverseDirection, "reverse-direction"},
-                                              std::pair{&o.lane, "lane-code"}}) {
-                if (option->empty()) *option = site->Field(key);
-            }
+            FillFromSite(o, *site);
         }
         where = "study " + std::to_string(o.archiveId) + " of the archive";
         Station station;
@@ -270,13 +274,7 @@ int Check(const std::string& path) {
 bool TmgTextOfSite(const study::Study& study, const archive::SiteEntry& site, const std::string& where, std::string& text,
                    std::string& error) {
     TmgOptions o;
-    for (const auto& [option, key] : {std::pair{&o.state, "fips-state"}, std::pair{&o.station, "station"},
-                                      std::pair{&o.functionalClass, "class"},
-                                      std::pair{&o.forwardDirection, "forward-direction"},
-                                      std::pair{&o.reverseDirection, "reverse-direction"},
-                                      std::pair{&o.lane, "lane-code"}}) {
-        *option = site.Field(key);
-    }
+    FillFromSite(o, site);
     Station station;
     StudyVolumes volumes;
     size_t records = 0;
