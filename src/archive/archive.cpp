@@ -197,7 +197,6 @@ bool Archive::Prepare(std::string& error) {
     const bool fresh = *application == 0 && *version == 0 && *tables == 0;
     if (!fresh && *application != kApplicationId) {
         error = path_ + " is an SQLite database, but not a tallyx archive; name another file with --archive";
-        db_.Exec("SELECT 1", detail);
         return false;
     }
     if (*version > kSchemaVersion) {

@@ -178,7 +178,7 @@ Response ArchiveApi::File(int64_t id, const std::string& name, bool view) {
         }
     }
     if (view && name == "report.html") {
-        // Shown in the page's frame: its own inline script and styles, and nothing of this server.
+        // Opened in a tab of its own, sandboxed: its own inline script and styles, and nothing of this server.
         response.headers.emplace_back("Content-Security-Policy",
                                       "sandbox allow-scripts allow-modals; default-src 'none'; script-src 'unsafe-inline'; "
                                       "style-src 'unsafe-inline'; img-src data:; frame-ancestors 'self'");

@@ -14,6 +14,10 @@ using json::Value;
 
 namespace {
 
+// What a user can do when a read could not be archived.
+constexpr const char* kReadAgain =
+    ". The records stay on the counter until it is programmed again: read it again once the archive can be written.";
+
 const char* StateName(OperationState state) {
     switch (state) {
         case OperationState::kRunning: return "running";
@@ -379,7 +383,8 @@ void CounterOperations::Work(Slot& slot, OperationKind kind, study::StudySetting
         case OperationKind::kRead: break;
     }
 
-    // The read is done: whatever happens now, the records are kept.
+    // The read is done; its records go into the archive. Should that fail, they
+    // stay on the counter until it is programmed again, and the message says so.
     update([&] { slot.phase = "Archiving"; });
     study::Study study;
     const int32_t taken = cli::TakeReadStudy(session, metric, study, error);
@@ -391,12 +396,12 @@ void CounterOperations::Work(Slot& slot, OperationKind kind, study::StudySetting
         // Closed before the read is said to be done, so that nothing of it is open afterwards.
         archive::DatabaseFault fault = archive::DatabaseFault::kNone;
         std::unique_ptr<archive::Archive> store = archive::Archive::Open(cli::ArchivePath(options_.archive), error, fault);
-        if (!store) return finish(OperationState::kFailed, "The read was not archived: " + error);
+        if (!store) return finish(OperationState::kFailed, "The read was not archived: " + error + kReadAgain);
         archive::ReadFacts facts;
         facts.readAt = archive::LocalTimeNow();
         facts.program = options_.program;
         if (!store->Add(study, facts, id, outcome, error))
-            return finish(OperationState::kFailed, "The read was not archived in " + store->Path() + ": " + error);
+            return finish(OperationState::kFailed, "The read was not archived in " + store->Path() + ": " + error + kReadAgain);
     }
     update([&] { slot.studyId = id; });
     finish(OperationState::kDone, "Read " + std::to_string(study.vehicles.size()) + " vehicles from " + serial +

@@ -59,7 +59,7 @@ public:
     bool BuildUserArea(char* document, uint32_t size) const;
     // Refuses a study whose user area a later read could not bring back:
     // texts with angle brackets, or a document longer than the blocks a read
-    // fetches. 0, RETCODE_ERR_INVALIDPROPERTYVALUE or RETCODE_ERR_VALUETOOBIG.
+    // fetches. 0, RETCODE_ERR_INVALIDPROPERTYVALUE or RETCODE_ERR_BUFFERTOOSMALL.
     int32_t CheckUserAreaReadable();
 
 protected:
