@@ -12,6 +12,7 @@
 #include "drivers/counter_models.h"
 #include "model_b_expected.h"
 #include "sim_models.h"
+#include "support/text_files.h"
 
 namespace tallyx::e2e {
 
@@ -37,12 +38,7 @@ Outcome RunTallyreadIn(const test::TempDir& folder, const test::TempDir& scratch
     return RunProgram(folder.Join("tallyread"), {}, scratch);
 }
 
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
+std::string ReadBytes(const std::string& path) { return test::ReadFile(path); }
 
 Outcome RunProgram(const std::string& program, const std::vector<std::string>& args, const test::TempDir& scratch) {
     std::string command = ShellQuote(program);

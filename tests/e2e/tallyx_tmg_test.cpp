@@ -26,10 +26,6 @@ using tallysim::SimDateTime;
 constexpr unsigned kCom = 9;
 constexpr int64_t kHourMs = 3'600'000;
 
-Outcome Program(const std::string& program, const std::vector<std::string>& args, const test::TempDir& scratch) {
-    return RunProgram(program, args, scratch);
-}
-
 int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0 && (a < 0) != (b < 0)) ? 1 : 0); }
 
 // The records a study should give, worked out from its vehicles: per day and
@@ -82,7 +78,7 @@ void PrintTo(const ReadCase& c, std::ostream* out) { *out << c.name; }
 class TmgTest : public ::testing::Test, public CounterFixture {
 protected:
     Outcome Tallyx(const std::vector<std::string>& args) {
-        return Program(std::string(TALLYX_BINARY_DIR) + "/tallyx", args, scratch);
+        return RunProgram(std::string(TALLYX_BINARY_DIR) + "/tallyx", args, scratch);
     }
 
     // Reads the test's counter into a folder, as tallyx read --format xml or tallyread writes it.
